@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/geometry.h"
+
+namespace sp {
+
+class Canvas;
+
+// 0x00RRGGBB; the high byte is always 0.
+using Pixel = uint32_t;
+// 0x00BBGGRR, the colour type of fonts and brushes.
+using Color = uint32_t;
+
+constexpr Pixel kWhitePixel = 0x00FFFFFF;
+constexpr Color kWhite = 0x00FFFFFF;
+constexpr Color kBlack = 0x00000000;
+
+Pixel ColorToPixel(Color c);
+Color PixelToColor(Pixel p);
+
+// A 32-bit picture, rows top-down, one pitch (= width). Its canvas draws on
+// it; every canvas operation adds the rectangle it touched to the dirty
+// rectangle, which a back end takes to repaint only what changed.
+class Bitmap {
+ public:
+  Bitmap();
+  Bitmap(int width, int height);  // filled white
+  ~Bitmap();
+  Bitmap(const Bitmap&) = delete;
+  Bitmap& operator=(const Bitmap&) = delete;
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  bool IsEmpty() const { return width_ <= 0 || height_ <= 0; }
+  Rect Bounds() const { return {0, 0, width_, height_}; }
+
+  // A new size keeps the old pixels at the top-left and fills the rest
+  // white; a side of 0 or less leaves the bitmap empty (0 x 0 pixels held,
+  // the other side remembered as set).
+  void SetWidth(int width);
+  void SetHeight(int height);
+  void SetSize(int width, int height);
+
+  Pixel* Row(int y) { return pixels_.data() + static_cast<size_t>(y) * width_; }
+  const Pixel* Row(int y) const { return pixels_.data() + static_cast<size_t>(y) * width_; }
+  Pixel At(int x, int y) const { return Row(y)[x]; }
+  void Set(int x, int y, Pixel p) { Row(y)[x] = p; }
+  Pixel* Data() { return pixels_.data(); }
+  const Pixel* Data() const { return pixels_.data(); }
+
+  Canvas& GetCanvas();
+
+  void MarkDirty(const Rect& r);
+  void MarkAllDirty() { MarkDirty(Bounds()); }
+  // Returns the rectangle changed since the last call and clears it.
+  Rect TakeDirty();
+  Rect Dirty() const { return dirty_; }
+
+ private:
+  void Resize(int width, int height);
+
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<Pixel> pixels_;
+  Rect dirty_;
+  std::unique_ptr<Canvas> canvas_;
+};
+
+}  // namespace sp

@@ -1,0 +1,1 @@
+namespace sp::recorder {}
