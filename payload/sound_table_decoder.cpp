@@ -1,0 +1,277 @@
+#include "payload/sound_table_decoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sp {
+namespace {
+
+constexpr int kBits = SoundTableDecoder::kTableBits;
+
+// A table entry, for the kBits bits that follow while the walk is at the root:
+//   bits 24-25  how many bytes the bits resolve: 1 or 2; 0 marks a special entry
+//   bits 0-7    the first byte, bits 8-15 the second
+//   bits 16-19  bits used by every byte the entry resolves
+//   bits 20-23  bits used by the first byte alone
+// A special entry has bit 26 set when a damaged child is taken before any
+// byte (bits 16-19: the bits up to and including the damaging one), and
+// otherwise holds in bits 0-8 the inner node the walk reaches after kBits bits
+// without reaching a leaf.
+constexpr uint32_t kCountShift = 24;
+constexpr uint32_t kDamagedFlag = 1u << 26;
+
+constexpr uint32_t CountOf(uint32_t entry) { return (entry >> kCountShift) & 3; }
+constexpr int AllBitsOf(uint32_t entry) { return static_cast<int>((entry >> 16) & 15); }
+constexpr int FirstBitsOf(uint32_t entry) { return static_cast<int>((entry >> 20) & 15); }
+
+// The bit stream, most significant bit first, through a 64-bit buffer whose
+// top `count` bits are the next ones. Bits below those may hold the following
+// byte's leading bits already (the 8-byte refill loads more than it counts),
+// which a later refill ORs in again unchanged.
+struct BitReader {
+  const uint8_t* next;
+  const uint8_t* end;
+  uint64_t buffer = 0;
+  int count = 0;
+
+  bool CanRefillFast() const { return end - next >= 8; }
+
+  // Leaves at least 56 bits in the buffer. Only when CanRefillFast().
+  void RefillFast() {
+    uint64_t word;
+    std::memcpy(&word, next, 8);
+    word = __builtin_bswap64(word);
+    buffer |= word >> count;
+    next += (63 - count) >> 3;
+    count |= 56;
+  }
+
+  void Refill() {
+    if (CanRefillFast()) {
+      RefillFast();
+      return;
+    }
+    while (count <= 56 && next < end) {
+      buffer |= static_cast<uint64_t>(*next++) << (56 - count);
+      count += 8;
+    }
+  }
+
+  void Skip(int bits) {
+    buffer <<= bits;
+    count -= bits;
+  }
+};
+
+enum class WalkStop { kWrote, kOutOfBits, kDamaged };
+
+}  // namespace
+
+SoundTableDecoder::SoundTableDecoder(std::span<const HuffNode, kHuffNodeCount> tree) {
+  auto checked = [](int32_t child) -> int16_t {
+    return child >= 0 && child < kHuffNodeCount ? static_cast<int16_t>(child) : int16_t{-1};
+  };
+  for (int n = 0; n < kHuffNodeCount; ++n) {
+    one_[n] = checked(tree[n].one);
+    zero_[n] = checked(tree[n].zero);
+  }
+
+  for (uint32_t prefix = 0; prefix < table_.size(); ++prefix) {
+    int node = kHuffRoot;
+    uint32_t count = 0;
+    uint32_t entry = 0;
+    int bit = 0;
+    for (; bit < kBits && count < 2; ++bit) {
+      const int child = (prefix >> (kBits - 1 - bit)) & 1 ? one_[node] : zero_[node];
+      if (child < 0) break;
+      node = child;
+      if (node >= kHuffLeafCount) continue;
+      const uint32_t used = static_cast<uint32_t>(bit + 1);
+      if (count == 0) {
+        entry = static_cast<uint32_t>(node) | used << 20;
+      } else {
+        entry |= static_cast<uint32_t>(node) << 8;
+      }
+      entry = (entry & ~(15u << 16)) | used << 16;
+      ++count;
+      node = kHuffRoot;
+    }
+    if (count > 0) {
+      // A damaged child after the first byte is met again by the next lookup,
+      // which starts at the root exactly where the walk would.
+      table_[prefix] = entry | count << kCountShift;
+    } else if (bit < kBits) {
+      table_[prefix] = kDamagedFlag | static_cast<uint32_t>(bit + 1) << 16;
+    } else {
+      table_[prefix] = static_cast<uint32_t>(node);
+    }
+  }
+}
+
+size_t SoundTableDecoder::Expand(SoundExpansion& expansion, std::span<const uint8_t> bits,
+                                 std::vector<uint8_t>& out) const {
+  if (!expansion.WantsInput() || bits.empty()) return 0;
+
+  // Every byte written uses at least one bit, so the piece bounds the output;
+  // one byte more lets a lookup store both of its bytes unconditionally.
+  const size_t capacity = std::min<size_t>(static_cast<size_t>(expansion.remaining), bits.size() * 8);
+  const size_t base = out.size();
+  out.resize(base + capacity + 1);
+  uint8_t* write = out.data() + base;
+
+  BitReader reader{bits.data(), bits.data() + bits.size()};
+  int32_t remaining = expansion.remaining;
+  int node = expansion.node;
+  SoundDecodeStatus status = SoundDecodeStatus::kTruncated;
+
+  // One code from `node`, a bit at a time.
+  auto walk = [&]() -> WalkStop {
+    for (;;) {
+      if (reader.count == 0) {
+        reader.Refill();
+        if (reader.count == 0) return WalkStop::kOutOfBits;
+      }
+      const bool one = reader.buffer >> 63;
+      reader.Skip(1);
+      const int child = one ? one_[node] : zero_[node];
+      if (child < 0) return WalkStop::kDamaged;
+      node = child;
+      if (node < kHuffLeafCount) {
+        *write++ = static_cast<uint8_t>(node);
+        --remaining;
+        node = kHuffRoot;
+        return WalkStop::kWrote;
+      }
+    }
+  };
+  auto stop = [&](WalkStop why) {
+    status = why == WalkStop::kDamaged ? SoundDecodeStatus::kDamaged : SoundDecodeStatus::kTruncated;
+  };
+
+  // A code begun in the previous piece is finished first; the table holds
+  // only walks that begin at the root.
+  bool going = true;
+  if (node != kHuffRoot) {
+    const WalkStop why = walk();
+    if (why != WalkStop::kWrote) {
+      stop(why);
+      going = false;
+    }
+  }
+
+  while (going && remaining > 0) {
+    // Four lookups use at most 48 of the 56 bits a fast refill guarantees,
+    // and write at most 8 bytes.
+    bool special = false;
+    while (remaining >= 8 && reader.CanRefillFast() && !special) {
+      reader.RefillFast();
+      for (int i = 0; i < 4; ++i) {
+        const uint32_t entry = table_[reader.buffer >> (64 - kBits)];
+        const uint32_t count = CountOf(entry);
+        if (count == 0) {
+          special = true;
+          break;
+        }
+        write[0] = static_cast<uint8_t>(entry);
+        write[1] = static_cast<uint8_t>(entry >> 8);
+        write += count;
+        remaining -= static_cast<int32_t>(count);
+        reader.Skip(AllBitsOf(entry));
+      }
+    }
+
+    if (remaining == 0) break;
+    reader.Refill();
+    if (reader.count < kBits) {
+      // The piece's last bits: too few for a lookup, whose entry assumes kBits.
+      while (remaining > 0) {
+        const WalkStop why = walk();
+        if (why != WalkStop::kWrote) {
+          stop(why);
+          break;
+        }
+      }
+      break;
+    }
+
+    const uint32_t entry = table_[reader.buffer >> (64 - kBits)];
+    const uint32_t count = CountOf(entry);
+    if (count == 2 && remaining >= 2) {
+      write[0] = static_cast<uint8_t>(entry);
+      write[1] = static_cast<uint8_t>(entry >> 8);
+      write += 2;
+      remaining -= 2;
+      reader.Skip(AllBitsOf(entry));
+    } else if (count > 0) {
+      *write++ = static_cast<uint8_t>(entry);
+      --remaining;
+      reader.Skip(FirstBitsOf(entry));
+    } else if (entry & kDamagedFlag) {
+      reader.Skip(AllBitsOf(entry));
+      status = SoundDecodeStatus::kDamaged;
+      break;
+    } else {
+      // A code longer than the table: go on from where its first kBits bits lead.
+      reader.Skip(kBits);
+      node = static_cast<int>(entry & 511);
+      const WalkStop why = walk();
+      if (why != WalkStop::kWrote) {
+        stop(why);
+        break;
+      }
+    }
+  }
+  if (remaining == 0) status = SoundDecodeStatus::kComplete;
+
+  out.resize(static_cast<size_t>(write - out.data()));
+  expansion.remaining = remaining;
+  expansion.node = node;
+  expansion.status = status;
+  if (status == SoundDecodeStatus::kTruncated) return bits.size();
+  const size_t bitsUsed = static_cast<size_t>(reader.next - bits.data()) * 8 - static_cast<size_t>(reader.count);
+  return (bitsUsed + 7) / 8;
+}
+
+SoundDecodeResult ExpandSoundTrack(std::span<const HuffNode, kHuffNodeCount> tree, int32_t length,
+                                   std::span<const uint8_t> bits, std::vector<uint8_t>& out) {
+  SoundExpansion expansion(length);
+  if (!expansion.WantsInput()) return {expansion.status, 0};
+  const SoundTableDecoder decoder(tree);
+  const size_t read = decoder.Expand(expansion, bits, out);
+  return {expansion.status, read};
+}
+
+SoundDecodeResult WalkSoundTrack(std::span<const HuffNode, kHuffNodeCount> tree, int32_t length,
+                                 std::span<const uint8_t> bits, std::vector<uint8_t>& out) {
+  if (length <= 0) return {SoundDecodeStatus::kComplete, 0};
+  int node = kHuffRoot;
+  for (size_t i = 0; i < bits.size(); ++i) {
+    for (int bit = 7; bit >= 0; --bit) {
+      const int32_t child = (bits[i] >> bit) & 1 ? tree[node].one : tree[node].zero;
+      if (child < 0 || child >= kHuffNodeCount) return {SoundDecodeStatus::kDamaged, i + 1};
+      node = child;
+      if (node >= kHuffLeafCount) continue;
+      out.push_back(static_cast<uint8_t>(node));
+      if (--length == 0) return {SoundDecodeStatus::kComplete, i + 1};
+      node = kHuffRoot;
+    }
+  }
+  return {SoundDecodeStatus::kTruncated, bits.size()};
+}
+
+std::array<HuffNode, kHuffNodeCount> ParseHuffTree(std::span<const uint8_t> bytes) {
+  auto int32At = [&](size_t at) {
+    return static_cast<int32_t>(static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
+                                static_cast<uint32_t>(bytes[at + 2]) << 16 |
+                                static_cast<uint32_t>(bytes[at + 3]) << 24);
+  };
+  std::array<HuffNode, kHuffNodeCount> tree{};
+  if (bytes.size() < kHuffTreeBytes) return tree;
+  for (int n = 0; n < kHuffNodeCount; ++n) {
+    const size_t at = static_cast<size_t>(n) * 16;
+    tree[n] = {int32At(at), int32At(at + 4), int32At(at + 8), int32At(at + 12)};
+  }
+  return tree;
+}
+
+}  // namespace sp
