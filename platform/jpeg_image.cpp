@@ -1,0 +1,242 @@
+#include "platform/jpeg_image.h"
+
+#include <algorithm>
+#include <bit>
+#include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "platform/bitmap.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
+
+namespace sp {
+
+namespace {
+
+// libjpeg's working memory for one picture (progressive coefficient buffers
+// above all); past it the library fails with its own out-of-memory code.
+constexpr long kMaxDecoderMemory = 256L * 1024 * 1024;
+// A progressive picture with more scans than this is hostile: each scan
+// revisits the whole coefficient buffer.
+constexpr int kMaxScans = 1000;
+// Output rows handed to libjpeg per call; its own row groups are at most 4.
+constexpr int kRowBatch = 16;
+
+// Pixels land in memory as 0x??RRGGBB words, whatever the byte order.
+constexpr J_COLOR_SPACE kPixelColorSpace =
+    std::endian::native == std::endian::little ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+
+struct ErrorManager {
+  jpeg_error_mgr pub;  // first: libjpeg hands back a pointer to it
+  std::jmp_buf jump;
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+void IgnoreMessage(j_common_ptr, int) {}
+void IgnoreOutput(j_common_ptr) {}
+
+// The data is handed over whole before the header is read, so there is
+// nothing to open or close.
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+// Called only when the data is used up: a picture cut off early ends with
+// an end-of-image marker, as many as libjpeg asks for.
+boolean FillInputBuffer(j_decompress_ptr info) {
+  static const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+  info->src->next_input_byte = kEndOfImage;
+  info->src->bytes_in_buffer = sizeof kEndOfImage;
+  return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr info, long count) {
+  jpeg_source_mgr* source = info->src;
+  if (count <= 0) return;
+  if (static_cast<size_t>(count) >= source->bytes_in_buffer) {
+    FillInputBuffer(info);
+    return;
+  }
+  source->next_input_byte += count;
+  source->bytes_in_buffer -= static_cast<size_t>(count);
+}
+
+void MonitorProgress(j_common_ptr common) {
+  auto* info = reinterpret_cast<j_decompress_ptr>(common);
+  if (info->input_scan_number > kMaxScans) ERREXIT1(info, JERR_IMAGE_TOO_BIG, kMaxScans);
+}
+
+bool IsSupportedColorSpace(const jpeg_decompress_struct& info) {
+  switch (info.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      return info.num_components == 1;
+    case JCS_YCbCr:
+    case JCS_RGB:
+      return info.num_components == 3;
+    default:
+      return false;  // CMYK, YCCK and unknown layouts
+  }
+}
+
+}  // namespace
+
+struct JpegImage::Decoder {
+  jpeg_decompress_struct info{};
+  ErrorManager error{};
+  jpeg_source_mgr source{};
+  jpeg_progress_mgr progress{};
+  // info holds the parsed header of the loaded data and waits in libjpeg's
+  // ready state for the decode.
+  bool headerRead = false;
+  int failedCode = 0;
+
+  Decoder() {
+    info.err = jpeg_std_error(&error.pub);
+    error.pub.error_exit = ErrorExit;
+    error.pub.emit_message = IgnoreMessage;
+    error.pub.output_message = IgnoreOutput;
+    source.init_source = InitSource;
+    source.fill_input_buffer = FillInputBuffer;
+    source.skip_input_data = SkipInputData;
+    source.resync_to_restart = jpeg_resync_to_restart;
+    source.term_source = TermSource;
+    progress.progress_monitor = MonitorProgress;
+    if (!Guarded([this] {
+          jpeg_create_decompress(&info);
+          info.mem->max_memory_to_use = kMaxDecoderMemory;
+        })) {
+      throw JpegError(failedCode);
+    }
+    info.src = &source;
+    info.progress = &progress;
+  }
+
+  ~Decoder() { jpeg_destroy_decompress(&info); }
+
+  // Runs body, which calls libjpeg, inside a setjmp scope. A libjpeg error
+  // leaves body by longjmp, so body holds nothing with a destructor. On an
+  // error the decompressor is reset for the next picture, failedCode holds
+  // libjpeg's message code, and the result is false.
+  template <typename Body>
+  bool Guarded(Body body) {
+    if (setjmp(error.jump) != 0) {
+      failedCode = error.pub.msg_code;
+      jpeg_abort_decompress(&info);
+      headerRead = false;
+      return false;
+    }
+    body();
+    return true;
+  }
+
+  void ThrowIfFailed(bool ok) const {
+    if (!ok) throw JpegError(failedCode);
+  }
+
+  void ReadHeader(const std::vector<uint8_t>& data) {
+    jpeg_abort_decompress(&info);
+    headerRead = false;
+    ThrowIfFailed(Guarded([this, &data] {
+      source.next_input_byte = data.data();
+      source.bytes_in_buffer = data.size();
+      jpeg_read_header(&info, TRUE);
+    }));
+    headerRead = true;
+  }
+
+  // Refuses what must not be decoded, before libjpeg allocates anything
+  // for the picture.
+  void CheckHeader(int maxWidth, int maxHeight) {
+    int code = 0;
+    if (!IsSupportedColorSpace(info)) {
+      code = JERR_CONVERSION_NOTIMPL;
+    } else if (info.image_width == 0 || info.image_height == 0 ||
+               info.image_width > static_cast<JDIMENSION>(std::min(kMaxImageSide, maxWidth)) ||
+               info.image_height > static_cast<JDIMENSION>(std::min(kMaxImageSide, maxHeight))) {
+      code = JERR_IMAGE_TOO_BIG;
+    }
+    if (code != 0) {
+      jpeg_abort_decompress(&info);
+      headerRead = false;
+      throw JpegError(code);
+    }
+  }
+};
+
+JpegImage::JpegImage() : decoder_(std::make_unique<Decoder>()) {}
+
+JpegImage::~JpegImage() = default;
+
+void JpegImage::LoadFromStream(Stream& stream) {
+  int64_t remaining = std::max<int64_t>(stream.Remaining(), 0);
+  width_ = 0;
+  height_ = 0;
+  // resize keeps the capacity, so a buffer reused for every block of a
+  // recording stops allocating once it has seen the largest one.
+  data_.resize(static_cast<size_t>(remaining));
+  stream.ReadBuffer(data_.data(), data_.size());
+  decoder_->ReadHeader(data_);
+  width_ = static_cast<int>(decoder_->info.image_width);
+  height_ = static_cast<int>(decoder_->info.image_height);
+}
+
+void JpegImage::SetMaxSize(int width, int height) {
+  maxWidth_ = std::clamp(width, 0, kMaxImageSide);
+  maxHeight_ = std::clamp(height, 0, kMaxImageSide);
+}
+
+void JpegImage::AssignTo(Bitmap& bitmap) {
+  Decoder& d = *decoder_;
+  if (!d.headerRead) d.ReadHeader(data_);
+  d.CheckHeader(maxWidth_, maxHeight_);
+
+  jpeg_decompress_struct& info = d.info;
+  info.out_color_space = kPixelColorSpace;
+  info.dct_method = JDCT_ISLOW;
+  info.do_fancy_upsampling = TRUE;
+  info.do_block_smoothing = TRUE;
+  info.scale_num = 1;
+  info.scale_denom = 1;
+  info.quantize_colors = FALSE;
+
+  // A progressive picture is read whole here, so its failures come before
+  // the bitmap takes its size.
+  d.ThrowIfFailed(d.Guarded([&info] { jpeg_start_decompress(&info); }));
+
+  const int width = static_cast<int>(info.output_width);
+  const int height = static_cast<int>(info.output_height);
+  try {
+    bitmap.SetSize(width, height);
+  } catch (...) {
+    jpeg_abort_decompress(&info);
+    d.headerRead = false;
+    throw;
+  }
+
+  d.ThrowIfFailed(d.Guarded([&] {
+    JSAMPROW rows[kRowBatch];
+    while (info.output_scanline < info.output_height) {
+      const int first = static_cast<int>(info.output_scanline);
+      const int count = std::min(kRowBatch, height - first);
+      for (int i = 0; i < count; ++i) rows[i] = reinterpret_cast<JSAMPROW>(bitmap.Row(first + i));
+      const int done = static_cast<int>(jpeg_read_scanlines(&info, rows, count));
+      if (done == 0) break;
+      // libjpeg fills the spare byte with 0xFF; a Bitmap's high byte is 0.
+      for (int i = 0; i < done; ++i) {
+        Pixel* row = bitmap.Row(first + i);
+        for (int x = 0; x < width; ++x) row[x] &= 0x00FFFFFFu;
+      }
+    }
+    // Whatever follows the last row (trailing markers, junk) is not read:
+    // the picture is complete, and the abort readies the next one.
+    jpeg_abort_decompress(&info);
+  }));
+  d.headerRead = false;
+}
+
+}  // namespace sp

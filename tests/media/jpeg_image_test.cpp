@@ -1,0 +1,280 @@
+#include "platform/jpeg_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include <jerror.h>
+
+#include "platform/bitmap.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
+#include "tests/media/jpeg_writer.h"
+
+namespace sp {
+namespace {
+
+using media_testing::FindMarker;
+using media_testing::JpegColor;
+using media_testing::JpegRecipe;
+using media_testing::JpegScans;
+using media_testing::MakeJpeg;
+using media_testing::MakeSolidJpeg;
+using media_testing::PatchFrameSize;
+
+constexpr uint32_t kRed = 0xFF0000;
+constexpr uint32_t kBlue = 0x0000FF;
+constexpr uint32_t kYellow = 0xFFFF00;
+constexpr uint32_t kDarkGreen = 0x206020;
+
+void Load(JpegImage& image, const std::vector<uint8_t>& bytes) {
+  MemoryStream stream;
+  stream.Write(bytes.data(), bytes.size());
+  stream.Seek(0, SeekOrigin::Begin);
+  image.LoadFromStream(stream);
+}
+
+int ChannelDistance(Pixel a, Pixel b) {
+  int worst = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    worst = std::max(worst, std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                                     static_cast<int>((b >> shift) & 0xFF)));
+  }
+  return worst;
+}
+
+// Runs f and returns the libjpeg code of the JpegError it raises (-1 when
+// it raises none).
+template <typename F>
+int JpegErrorCode(F f) {
+  try {
+    f();
+  } catch (const JpegError& e) {
+    EXPECT_EQ(std::string(e.what()), "JPEG error #" + std::to_string(e.code()));
+    return e.code();
+  }
+  return -1;
+}
+
+// Four 16 x 16 quadrants, aligned to the chroma blocks so that each
+// quadrant's inside keeps its colour closely.
+uint32_t Quadrants(int x, int y) {
+  static const uint32_t kColors[4] = {kRed, kBlue, kYellow, kDarkGreen};
+  return kColors[(y / 16) * 2 + x / 16];
+}
+
+TEST(JpegImageDecode, ColourPictureKeepsItsColours) {
+  JpegImage image;
+  Load(image, MakeJpeg({.width = 32, .height = 32}, Quadrants));
+  EXPECT_EQ(image.Width(), 32);
+  EXPECT_EQ(image.Height(), 32);
+
+  Bitmap bitmap;
+  image.AssignTo(bitmap);
+  ASSERT_EQ(bitmap.Width(), 32);
+  ASSERT_EQ(bitmap.Height(), 32);
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 32; ++x) {
+      ASSERT_EQ(bitmap.At(x, y) >> 24, 0u) << x << "," << y;
+      // Chroma is smoothed across quadrant edges; the insides are exact
+      // up to quantisation.
+      bool nearEdge = std::abs(x % 16 - 8) > 5 || std::abs(y % 16 - 8) > 5;
+      if (!nearEdge) {
+        EXPECT_LE(ChannelDistance(bitmap.At(x, y), Quadrants(x, y)), 10) << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(JpegImageDecode, GreyPictureGivesEqualChannels) {
+  JpegImage image;
+  Load(image, MakeJpeg({.width = 24, .height = 8, .color = JpegColor::Grey},
+                       [](int x, int) { return static_cast<uint32_t>(x * 10) << 8; }));
+  Bitmap bitmap;
+  image.AssignTo(bitmap);
+  ASSERT_EQ(bitmap.Width(), 24);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 24; ++x) {
+      Pixel p = bitmap.At(x, y);
+      ASSERT_EQ(p >> 24, 0u);
+      ASSERT_EQ((p >> 16) & 0xFF, (p >> 8) & 0xFF);
+      ASSERT_EQ((p >> 8) & 0xFF, p & 0xFF);
+      EXPECT_NEAR(static_cast<int>(p & 0xFF), x * 10, 6);
+    }
+  }
+}
+
+TEST(JpegImageDecode, ProgressivePictureDecodes) {
+  JpegImage image;
+  Load(image, MakeSolidJpeg({.width = 40, .height = 24, .scans = JpegScans::Progressive}, kBlue));
+  Bitmap bitmap;
+  image.AssignTo(bitmap);
+  ASSERT_EQ(bitmap.Width(), 40);
+  EXPECT_LE(ChannelDistance(bitmap.At(20, 12), kBlue), 6);
+}
+
+TEST(JpegImageDecode, ReadsFromTheStreamPosition) {
+  std::vector<uint8_t> jpeg = MakeSolidJpeg({}, kRed);
+  MemoryStream stream;
+  stream.Write("junk", 4);
+  stream.Write(jpeg.data(), jpeg.size());
+  stream.Seek(4, SeekOrigin::Begin);
+  JpegImage image;
+  image.LoadFromStream(stream);
+  EXPECT_EQ(stream.Position(), stream.Size());
+  Bitmap bitmap;
+  image.AssignTo(bitmap);
+  EXPECT_LE(ChannelDistance(bitmap.At(8, 8), kRed), 6);
+}
+
+TEST(JpegImageDecode, PictureCutAfterItsHeaderDecodes) {
+  std::vector<uint8_t> jpeg = MakeSolidJpeg({.width = 32, .height = 32}, kRed);
+  size_t sos = FindMarker(jpeg, 0xDA);
+  ASSERT_LT(sos, jpeg.size());
+  size_t headerEnd = sos + 2 + (jpeg[sos + 2] << 8 | jpeg[sos + 3]);
+  jpeg.resize(headerEnd);
+
+  JpegImage image;
+  Load(image, jpeg);
+  Bitmap bitmap;
+  EXPECT_NO_THROW(image.AssignTo(bitmap));
+  EXPECT_EQ(bitmap.Width(), 32);
+  EXPECT_EQ(bitmap.Height(), 32);
+}
+
+TEST(JpegImageDecode, PictureCutInItsDataKeepsWhatArrived) {
+  std::vector<uint8_t> jpeg =
+      MakeJpeg({.width = 64, .height = 64}, [](int, int y) { return y < 32 ? kRed : kBlue; });
+  const size_t sos = FindMarker(jpeg, 0xDA);
+  ASSERT_LT(sos, jpeg.size());
+  jpeg.resize(sos + (jpeg.size() - sos) / 2);
+  JpegImage image;
+  Load(image, jpeg);
+  Bitmap bitmap;
+  EXPECT_NO_THROW(image.AssignTo(bitmap));
+  EXPECT_LE(ChannelDistance(bitmap.At(10, 10), kRed), 10);
+}
+
+TEST(JpegImageDecode, OneImageDecodesManyPicturesAlsoAfterErrors) {
+  JpegImage image;
+  Bitmap bitmap;
+  const std::vector<uint8_t> red = MakeSolidJpeg({.width = 16, .height = 8}, kRed);
+  const std::vector<uint8_t> grey =
+      MakeSolidJpeg({.width = 8, .height = 24, .color = JpegColor::Grey}, 0x808080);
+  const std::vector<uint8_t> garbage(100, 0x55);
+  std::vector<uint8_t> tooBig = red;
+  PatchFrameSize(tooBig, 20000, 20000);
+
+  for (int round = 0; round < 3; ++round) {
+    Load(image, red);
+    image.AssignTo(bitmap);
+    EXPECT_EQ(bitmap.Width(), 16);
+    EXPECT_LE(ChannelDistance(bitmap.At(3, 3), kRed), 6);
+
+    EXPECT_EQ(JpegErrorCode([&] { Load(image, garbage); }), JERR_NO_SOI);
+    EXPECT_EQ(JpegErrorCode([&] { image.AssignTo(bitmap); }), JERR_NO_SOI);
+
+    Load(image, grey);
+    image.AssignTo(bitmap);
+    EXPECT_EQ(bitmap.Width(), 8);
+    EXPECT_EQ(bitmap.Height(), 24);
+    EXPECT_LE(ChannelDistance(bitmap.At(4, 20), 0x808080), 4);
+
+    Load(image, tooBig);
+    EXPECT_EQ(JpegErrorCode([&] { image.AssignTo(bitmap); }), JERR_IMAGE_TOO_BIG);
+  }
+  // The same loaded picture assigned twice decodes twice.
+  Load(image, red);
+  Bitmap first;
+  Bitmap second;
+  image.AssignTo(first);
+  image.AssignTo(second);
+  EXPECT_EQ(second.Width(), 16);
+  EXPECT_EQ(second.At(5, 5), first.At(5, 5));
+}
+
+// Header failures: LoadFromStream already raises.
+TEST(JpegImageHeaderFails, GarbageAndEmptyDataAreNotJpeg) {
+  JpegImage image;
+  EXPECT_EQ(JpegErrorCode([&] { Load(image, std::vector<uint8_t>(64, 0x55)); }), JERR_NO_SOI);
+  EXPECT_EQ(image.Width(), 0);
+  EXPECT_EQ(JpegErrorCode([&] { Load(image, {}); }), JERR_NO_SOI);
+  EXPECT_EQ(JpegErrorCode([&] { Load(image, {0xFF, 0xD8}); }), JERR_NO_IMAGE);
+}
+
+TEST(JpegImageHeaderFails, ZeroSidedFrameIsEmpty) {
+  std::vector<uint8_t> jpeg = MakeSolidJpeg({}, kRed);
+  PatchFrameSize(jpeg, 16, 0);
+  JpegImage image;
+  EXPECT_EQ(JpegErrorCode([&] { Load(image, jpeg); }), JERR_EMPTY_IMAGE);
+}
+
+// Frame failures: the header reads, the decode is refused or fails.
+TEST(JpegImageFrameFails, HugeHeaderIsRefusedBeforeDecoding) {
+  std::vector<uint8_t> jpeg = MakeSolidJpeg({}, kRed);
+  PatchFrameSize(jpeg, 20000, 20000);
+  JpegImage image;
+  Load(image, jpeg);
+  EXPECT_EQ(image.Width(), 20000);
+  Bitmap bitmap(5, 5);
+  EXPECT_EQ(JpegErrorCode([&] { image.AssignTo(bitmap); }), JERR_IMAGE_TOO_BIG);
+  EXPECT_EQ(bitmap.Width(), 5);
+  EXPECT_EQ(bitmap.Height(), 5);
+}
+
+TEST(JpegImageFrameFails, SideLimitIsInclusive) {
+  std::vector<uint8_t> jpeg = MakeSolidJpeg({}, kRed);
+  JpegImage image;
+  Bitmap bitmap;
+  PatchFrameSize(jpeg, kMaxImageSide + 1, 8);
+  Load(image, jpeg);
+  EXPECT_EQ(JpegErrorCode([&] { image.AssignTo(bitmap); }), JERR_IMAGE_TOO_BIG);
+  PatchFrameSize(jpeg, kMaxImageSide, 8);
+  Load(image, jpeg);
+  EXPECT_NO_THROW(image.AssignTo(bitmap));
+  EXPECT_EQ(bitmap.Width(), kMaxImageSide);
+}
+
+TEST(JpegImageFrameFails, SetMaxSizeRefusesLargerPictures) {
+  JpegImage image;
+  image.SetMaxSize(16, 16);
+  Bitmap bitmap;
+  Load(image, MakeSolidJpeg({.width = 16, .height = 16}, kRed));
+  EXPECT_NO_THROW(image.AssignTo(bitmap));
+  Load(image, MakeSolidJpeg({.width = 17, .height = 8}, kRed));
+  EXPECT_EQ(JpegErrorCode([&] { image.AssignTo(bitmap); }), JERR_IMAGE_TOO_BIG);
+  Load(image, MakeSolidJpeg({.width = 8, .height = 17}, kRed));
+  EXPECT_EQ(JpegErrorCode([&] { image.AssignTo(bitmap); }), JERR_IMAGE_TOO_BIG);
+  EXPECT_EQ(bitmap.Width(), 16);
+}
+
+TEST(JpegImageFrameFails, CmykIsRefused) {
+  JpegImage image;
+  Load(image, MakeSolidJpeg({.color = JpegColor::Cmyk}, 0x102030));
+  Bitmap bitmap;
+  EXPECT_EQ(JpegErrorCode([&] { image.AssignTo(bitmap); }), JERR_CONVERSION_NOTIMPL);
+  EXPECT_TRUE(bitmap.IsEmpty());
+}
+
+TEST(JpegImageFrameFails, EndlessScansAreCut) {
+  JpegImage image;
+  Load(image, MakeSolidJpeg({.scans = JpegScans::Exhaustive}, kRed));
+  Bitmap bitmap;
+  EXPECT_EQ(JpegErrorCode([&] { image.AssignTo(bitmap); }), JERR_IMAGE_TOO_BIG);
+}
+
+TEST(JpegImageFrameFails, ProgressivePictureBeyondTheMemoryBudgetFails) {
+  // The coefficients of a 16384 x 16384 progressive picture need more than
+  // a gigabyte; the decode fails before the bitmap is sized.
+  std::vector<uint8_t> jpeg = MakeSolidJpeg({.scans = JpegScans::Progressive}, kRed);
+  PatchFrameSize(jpeg, kMaxImageSide, kMaxImageSide);
+  JpegImage image;
+  Load(image, jpeg);
+  Bitmap bitmap;
+  EXPECT_GT(JpegErrorCode([&] { image.AssignTo(bitmap); }), 0);
+  EXPECT_TRUE(bitmap.IsEmpty());
+}
+
+}  // namespace
+}  // namespace sp
