@@ -1,0 +1,123 @@
+#include "platform/form.h"
+
+#include <stdexcept>
+
+#include "platform/application.h"
+
+namespace sp {
+
+Form::Form(Application& app) : app_(app) {}
+
+Form::~Form() = default;
+
+void Form::Create() {
+  window_ = app_.GetSystem().CreateWindow(*this);
+  OnCreate();
+}
+
+void Form::SetPosition(int left, int top) {
+  left_ = left;
+  top_ = top;
+}
+
+void Form::SetBorderStyle(BorderStyle style) {
+  borderStyle_ = style;
+  if (window_) window_->SetBorderStyle(style);
+}
+
+void Form::SetWindowState(WindowState state) {
+  windowState_ = state;
+  if (window_) window_->SetWindowState(state);
+}
+
+int Form::ClientWidth() const { return window_ ? window_->ClientSize().width : designClientWidth_; }
+
+int Form::ClientHeight() const {
+  return window_ ? window_->ClientSize().height : designClientHeight_;
+}
+
+void Form::SetClientSize(int width, int height) {
+  if (window_) {
+    window_->SetClientSize(width, height);
+  } else {
+    designClientWidth_ = width;
+    designClientHeight_ = height;
+  }
+}
+
+void Form::SetClientWidth(int width) { SetClientSize(width, ClientHeight()); }
+
+void Form::SetClientHeight(int height) { SetClientSize(ClientWidth(), height); }
+
+int Form::Width() const { return window_ ? window_->OuterSize().width : designClientWidth_; }
+
+int Form::Height() const { return window_ ? window_->OuterSize().height : designClientHeight_; }
+
+void Form::SetCaption(const std::string& utf8) {
+  caption_ = utf8;
+  if (window_) window_->SetCaption(utf8);
+}
+
+MenuItem& Form::MenuItemNamed(const std::string& name) {
+  for (MenuItem& item : menu_) {
+    if (item.name == name) return item;
+  }
+  throw std::out_of_range("no menu item " + name);
+}
+
+void Form::SetChecked(MenuItem& item, bool checked) {
+  item.checked = checked;
+  if (!window_) return;
+  for (size_t i = 0; i < menu_.size(); ++i) {
+    if (&menu_[i] == &item) window_->MenuChanged(i);
+  }
+}
+
+void Form::SetImageBounds(int left, int top, int width, int height) {
+  image_.left = left;
+  image_.top = top;
+  image_.width = width;
+  image_.height = height;
+  if (window_) window_->ImageLayoutChanged();
+}
+
+WindowHandle Form::Handle() const { return window_ ? window_->Handle() : 0; }
+
+void Form::Close() {
+  OnClose();
+  app_.Terminate();
+}
+
+void Form::HandleShow() {
+  app_.Guard([this] { OnShow(); });
+}
+
+void Form::HandleResize() {
+  app_.Guard([this] { OnResize(); });
+}
+
+void Form::HandleCloseRequest() {
+  app_.Guard([this] { Close(); });
+}
+
+void Form::HandleMenuClick(size_t index) {
+  if (index >= menu_.size()) return;
+  // A copy: the handler may change the menu it was called from.
+  std::function<void()> handler = menu_[index].onClick;
+  if (handler) app_.Guard(handler);
+}
+
+void Form::HandleImageClick() {
+  std::function<void()> handler = image_.onClick;
+  if (handler) app_.Guard(handler);
+}
+
+intptr_t Form::HandleMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
+  intptr_t result = 0;
+  app_.Guard([&] { result = Dispatch(msg, wParam, lParam); });
+  return result;
+}
+
+intptr_t Form::Dispatch(uint32_t, uintptr_t, intptr_t) { return 0; }
+
+}  // namespace sp

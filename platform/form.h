@@ -55,6 +55,9 @@ class Form {
   int ClientWidth() const;
   int ClientHeight() const;
   void SetClientSize(int width, int height);
+  // ClientWidth and ClientHeight set one at a time, each a resize of its own.
+  void SetClientWidth(int width);
+  void SetClientHeight(int height);
   int Width() const;  // outer, frame included
   int Height() const;
   const std::string& Caption() const { return caption_; }
@@ -68,6 +71,8 @@ class Form {
   ImageControl& Image() { return image_; }
   void SetImageBounds(int left, int top, int width, int height);
 
+  // 0 while there is no native window. Safe to read from the timer thread
+  // as long as the back end's WindowBackend::Handle() is.
   WindowHandle Handle() const;
   // Runs OnClose, then ends the application (this is its main form).
   void Close();

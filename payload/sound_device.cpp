@@ -1,0 +1,57 @@
+#include "payload/sound_device.h"
+
+#include "app/play_form.h"
+#include "payload/sound_track.h"
+#include "platform/application.h"
+#include "platform/shell.h"
+
+namespace sp {
+
+std::string SoundFilePath(const TPlayForm& form) {
+  std::string dir = form.App().GetSystem().TempPath();
+  if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += '/';
+  return dir + kSoundFileName;
+}
+
+void StartSoundTrack(TPlayForm& form, CFile& in) {
+  const Application& app = form.App();
+  std::string path = SoundFilePath(form);
+  SoundTrackResult result = DecodeSoundTrack(path, in.get());
+  if (result == SoundTrackResult::kCannotCreate) app.ShowMessage(kCannotCreateSoundText);
+  if (result != SoundTrackResult::kWritten) {
+    app.ShowMessage(kSoundReadFailedText);
+    form.HasSound = false;
+  }
+  in.reset();
+  // A track that could not be written is still opened: an earlier
+  // playback's file of that name may be there. A damaged or cut track left
+  // a file that is not the recording's sound, so the playback stays silent.
+  if (result == SoundTrackResult::kDamaged || result == SoundTrackResult::kTruncated) return;
+  SoundStart(form, path);
+}
+
+void SoundStart(TPlayForm& form, const std::string& path) {
+  System& system = form.App().GetSystem();
+  uint32_t device = 0;
+  if (system.MciOpenWaveAudio(path, &device) != 0) {
+    form.App().ShowMessage(kSoundOpenFailedText);
+    form.HasSound = false;
+    return;
+  }
+  form.SoundDevice = device;
+  form.HasSound = true;
+  if (system.MciPlayFrom(device, 0) != 0) {
+    form.App().ShowMessage(kSoundPlayFailedText);
+    system.MciClose(device, kMciWait);
+    form.HasSound = false;
+  }
+}
+
+void SoundStop(TPlayForm& form, SoundWait wait) {
+  if (!form.HasSound) return;
+  form.App().GetSystem().MciClose(form.SoundDevice,
+                                  wait == SoundWait::kWait ? kMciWait : kMciNoFlags);
+  form.HasSound = false;
+}
+
+}  // namespace sp

@@ -1,0 +1,27 @@
+#include "platform/headless/headless_player.h"
+
+#include "app/play_form.h"
+#include "app/player_main.h"
+
+namespace sp {
+
+HeadlessPlayer::HeadlessPlayer(HeadlessSystem& system, ShowPlayer show)
+    : system_(system), app_(system), form_(CreatePlayForm(app_)) {
+  if (form_ && show == ShowPlayer::kNow) Show();
+}
+
+HeadlessPlayer::~HeadlessPlayer() = default;
+
+void HeadlessPlayer::Show() {
+  if (form_) system_.ShowMainForm(*form_);
+}
+
+const Bitmap& HeadlessPlayer::Picture() const { return form_->Image1.picture; }
+
+int HeadlessPlayer::TickUntilClosed(int budget) {
+  int delivered = 0;
+  while (delivered < budget && !Closed() && system_.Tick()) ++delivered;
+  return delivered;
+}
+
+}  // namespace sp
