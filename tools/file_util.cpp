@@ -1,0 +1,47 @@
+#include "tools/file_util.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "tools/command_line.h"
+
+namespace sp::tool {
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) throw ToolError(path + ": " + std::strerror(errno));
+  std::vector<uint8_t> bytes;
+  uint8_t buffer[1 << 16];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+    bytes.insert(bytes.end(), buffer, buffer + got);
+  }
+  if (std::ferror(file.get())) throw ToolError(path + ": read error");
+  return bytes;
+}
+
+void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, FileMode mode) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+  if (!file) throw ToolError(path + ": " + std::strerror(errno));
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+    throw ToolError(path + ": write error: " + std::strerror(errno));
+  }
+  if (std::fclose(file.release()) != 0) throw ToolError(path + ": write error: " + std::strerror(errno));
+  if (mode == FileMode::Executable && ::chmod(path.c_str(), 0755) != 0) {
+    throw ToolError(path + ": cannot make it executable: " + std::strerror(errno));
+  }
+}
+
+std::string ProgramDirectory() {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return ".";
+  return self.parent_path().string();
+}
+
+}  // namespace sp::tool

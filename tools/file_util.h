@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sp::tool {
+
+// The whole file; ToolError naming it when it cannot be read.
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+
+enum class FileMode { Plain, Executable };
+
+// Writes bytes to path (ToolError on failure); an executable gets mode 0755.
+void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, FileMode mode);
+
+// The folder holding the running program, from /proc/self/exe.
+std::string ProgramDirectory();
+
+}  // namespace sp::tool

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "tools/inspect.h"
+
+namespace sp::tool {
+
+// The layout in words, one topic a line: what was read before any damage
+// (the damage itself is for the caller to report).
+std::string InfoText(const RecordingInfo& info);
+
+// The same as one JSON object, the damage included ("damage": null when none).
+std::string InfoJson(const RecordingInfo& info);
+
+}  // namespace sp::tool

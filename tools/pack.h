@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "recorder/payload_writer.h"
+#include "tools/progress_bar.h"
+
+namespace sp::tool {
+
+struct PackOptions {
+  std::string framesFolder;
+  int32_t interval = 1000;  // ms
+  std::string cursorTrack;  // CSV; empty: no cursor
+  std::string sound;        // WAV; empty: none
+  recorder::CaptionStyle caption;  // empty text: none
+  std::string stub;         // the player to put in front
+  std::string output;
+};
+
+struct PackSummary {
+  int32_t frames = 0;
+  int64_t blocks = 0;
+  int64_t fileBytes = 0;
+  int64_t stubBytes = 0;
+};
+
+// The recording of a folder of pictures: the first is the key frame, each
+// later one its frame record of changed bands, as the recorder writes them.
+recorder::Recording BuildRecording(const PackOptions& options,
+                                   ProgressBar::Output progress = ProgressBar::Output::TerminalOnly);
+
+// Builds the recording, puts the stub in front and writes an executable.
+PackSummary Pack(const PackOptions& options,
+                 ProgressBar::Output progress = ProgressBar::Output::TerminalOnly);
+
+}  // namespace sp::tool

@@ -1,0 +1,48 @@
+#include "tools/repack.h"
+
+#include "payload/layout.h"
+#include "tools/command_line.h"
+#include "tools/text_format.h"
+
+namespace sp::tool {
+namespace {
+
+uint32_t Le32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReplaceStub(const std::vector<uint8_t>& recording, uint32_t oldStubSize,
+                                 const std::vector<uint8_t>& stub) {
+  const int64_t size = static_cast<int64_t>(recording.size());
+  // The shortest payload: lead word, video header, the skipped fields, caption style.
+  const int64_t smallest = 4 + int64_t(kVideoHeaderBytes + kSkippedFieldBytes + kCaptionStyleBytes);
+  if (int64_t(oldStubSize) + smallest > size) {
+    throw ToolError("a stub of " + Thousands(oldStubSize) + " bytes leaves no payload in a file of " +
+                    Thousands(size) + " bytes");
+  }
+  const uint32_t lead = Le32(recording.data() + oldStubSize);
+  if (lead != 0) {
+    const int64_t soundAndLength = 4 + int64_t(kHuffTreeBytes) + 4;
+    if (int64_t(lead) < int64_t(oldStubSize) + soundAndLength || int64_t(lead) > size - int64_t(kVideoHeaderBytes)) {
+      throw ToolError("the lead word at offset " + Thousands(oldStubSize) + " is " + Thousands(lead) +
+                      ", which is no video stream offset in a file of " + Thousands(size) +
+                      " bytes; is the stub really " + Thousands(oldStubSize) + " bytes?");
+    }
+  }
+  const int64_t newLead = lead == 0 ? 0 : int64_t(lead) - oldStubSize + int64_t(stub.size());
+  const int64_t newSize = size - oldStubSize + int64_t(stub.size());
+  if (newLead > UINT32_MAX || newSize > int64_t(UINT32_MAX)) {
+    throw ToolError("behind a stub of " + Thousands(int64_t(stub.size())) +
+                    " bytes the video stream lies beyond what the 32-bit lead word can hold");
+  }
+  std::vector<uint8_t> out;
+  out.reserve(static_cast<size_t>(newSize));
+  out.insert(out.end(), stub.begin(), stub.end());
+  out.insert(out.end(), recording.begin() + oldStubSize, recording.end());
+  for (int i = 0; i < 4; ++i) out[stub.size() + i] = static_cast<uint8_t>(uint64_t(newLead) >> (8 * i));
+  return out;
+}
+
+}  // namespace sp::tool

@@ -1,0 +1,260 @@
+#include "tools/tool_main.h"
+
+#include <exception>
+#include <functional>
+#include <iostream>
+
+#include "payload/layout.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
+#include "tools/command_line.h"
+#include "tools/export.h"
+#include "tools/extract_sound.h"
+#include "tools/file_util.h"
+#include "tools/info_report.h"
+#include "tools/inspect.h"
+#include "tools/pack.h"
+#include "tools/repack.h"
+#include "tools/text_format.h"
+
+namespace sp::tool {
+namespace {
+
+using Handler = std::function<int(const ParsedArgs&, std::ostream& out, std::ostream& err)>;
+
+struct Command {
+  CommandSpec spec;
+  Handler run;
+};
+
+const OptionSpec kOffsetOption{"--offset", "N",
+                               "the payload begins at offset N (the stub's size; default 495616)", ""};
+
+uint32_t PayloadOffset(const ParsedArgs& args) {
+  if (auto text = args.Get("--offset")) {
+    return static_cast<uint32_t>(ParseInteger(*text, "--offset", 0, UINT32_MAX - 4));
+  }
+  return PAYLOAD_OFFSET;
+}
+
+std::string DefaultStub() { return ProgramDirectory() + "/selfplay"; }
+
+int RunInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
+  const std::string path = args.Positional()[0];
+  InspectOptions options;
+  options.payloadOffset = PayloadOffset(args);
+  if (args.Has("--decode")) options.jpeg = JpegCheck::FullDecode;
+  RecordingInfo info;
+  try {
+    FileStream file(path);
+    info = InspectRecording(file, options);
+  } catch (const Error& e) {
+    throw ToolError(e.what());
+  }
+  out << (args.Has("--json") ? InfoJson(info) : InfoText(info));
+  if (info.damage) {
+    err << "selfplay-tool info: " << path << ": " << info.damage->message << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
+  PackOptions options;
+  options.framesFolder = args.Require("--frames");
+  options.interval = static_cast<int32_t>(
+      ParseInteger(args.Require("--interval"), "--interval", kMinFrameInterval, INT32_MAX));
+  options.output = args.Require("--output");
+  options.cursorTrack = args.Get("--cursor").value_or("");
+  options.sound = args.Get("--sound").value_or("");
+  options.stub = args.Get("--stub").value_or(DefaultStub());
+  recorder::CaptionStyle& caption = options.caption;
+  caption.text = args.Get("--caption").value_or("");
+  if (!caption.text.empty()) {
+    const Size at = ParsePair(args.Get("--caption-pos").value_or("0,0"), "--caption-pos");
+    caption.x = at.width;
+    caption.y = at.height;
+    caption.fontName = args.Get("--font").value_or("Arial");
+    caption.fontSize =
+        static_cast<int32_t>(ParseInteger(args.Get("--font-size").value_or("18"), "--font-size", 1, 1000));
+    const uint32_t rrggbb = ParseRrggbb(args.Get("--font-color").value_or("000000"), "--font-color");
+    // The payload holds colours as 0x00BBGGRR.
+    caption.fontColor = (rrggbb & 0xFF) << 16 | (rrggbb & 0xFF00) | (rrggbb >> 16 & 0xFF);
+    caption.bold = args.Has("--bold") ? 1 : 0;
+    caption.italic = args.Has("--italic") ? 1 : 0;
+    caption.underline = args.Has("--underline") ? 1 : 0;
+    caption.strikeOut = args.Has("--strike-out") ? 1 : 0;
+  } else {
+    for (const char* option : {"--caption-pos", "--font", "--font-size", "--font-color", "--bold",
+                               "--italic", "--underline", "--strike-out"}) {
+      if (args.Has(option)) throw UsageError(std::string(option) + " needs --caption");
+    }
+  }
+  const PackSummary summary = Pack(options);
+  if (summary.stubBytes != PAYLOAD_OFFSET) {
+    err << "selfplay-tool pack: warning: the stub " << options.stub << " is "
+        << Thousands(summary.stubBytes) << " bytes; a player of this format reads its payload at "
+        << Thousands(PAYLOAD_OFFSET) << "\n";
+  }
+  return 0;
+}
+
+int RunExtractSound(const ParsedArgs& args, std::ostream&, std::ostream&) {
+  ExtractSound(args.Positional()[0], PayloadOffset(args), args.Require("--output"));
+  return 0;
+}
+
+int RunRepack(const ParsedArgs& args, std::ostream&, std::ostream&) {
+  const std::vector<uint8_t> recording = ReadWholeFile(args.Positional()[0]);
+  const std::vector<uint8_t> stub = ReadWholeFile(args.Get("--stub").value_or(DefaultStub()));
+  const std::vector<uint8_t> file = ReplaceStub(recording, PayloadOffset(args), stub);
+  WriteWholeFile(args.Require("--output"), file, FileMode::Executable);
+  return 0;
+}
+
+int RunExport(const ParsedArgs& args, std::ostream&, std::ostream&) {
+  ExportOptions options;
+  options.path = args.Positional()[0];
+  options.payloadOffset = PayloadOffset(args);
+  options.framesFolder = args.Get("--frames").value_or("");
+  options.video = args.Get("--video").value_or("");
+  options.gif = args.Get("--gif").value_or("");
+  if (options.framesFolder.empty() && options.video.empty() && options.gif.empty()) {
+    throw UsageError("say what to export: --frames DIR, --video OUT.mp4 or --gif OUT.gif");
+  }
+  Export(options);
+  return 0;
+}
+
+const OptionSpec kOutput{"--output", "OUT", "the file to write", "-o"};
+
+std::vector<Command> Commands() {
+  return {
+      {{"info", "FILE", "show and check the layout of a recording",
+        "Reads the whole self-playing FILE item by item and prints its layout: stub, sound\n"
+        "track, frames, cursor, caption and blocks. Damage is reported on stderr with the\n"
+        "item and file offset where it was found, and the exit status is 1.",
+        {kOffsetOption,
+         {"--json", "", "print the layout as JSON", ""},
+         {"--decode", "", "decode every JPEG fully, not only its header", ""}},
+        1, 1},
+       RunInfo},
+      {{"pack", "", "build a self-playing file from a folder of pictures",
+        "Builds a self-playing file: the pictures of DIR (PNG or JPEG, in name order, all of\n"
+        "one size) become the key frame and the frame records of changed rectangles.\n"
+        "The cursor track is CSV: frame,x,y[,icon.ico] (frame 0 is the first cursor; a\n"
+        "frame without a row keeps the previous position; an icon changes the shape).",
+        {{"--frames", "DIR", "the folder of pictures (required)", ""},
+         {"--interval", "MS", "milliseconds from one frame to the next, at least 40 (required)", ""},
+         {"--cursor", "CSV", "the cursor track; without it the recording has no cursor", ""},
+         {"--sound", "WAV", "the sound track, a RIFF WAVE file", ""},
+         {"--caption", "TEXT", "text drawn on every frame (at most 40 bytes in GBK)", ""},
+         {"--caption-pos", "X,Y", "the caption's top-left corner (default 0,0)", ""},
+         {"--font", "NAME", "the caption's font (default Arial)", ""},
+         {"--font-size", "PT", "the caption's size in points (default 18)", ""},
+         {"--font-color", "RRGGBB", "the caption's colour (default 000000)", ""},
+         {"--bold", "", "bold caption", ""},
+         {"--italic", "", "italic caption", ""},
+         {"--underline", "", "underlined caption", ""},
+         {"--strike-out", "", "struck-out caption", ""},
+         {"--stub", "PATH", "the player to put in front (default: selfplay beside this tool)", ""},
+         kOutput},
+        0, 0},
+       RunPack},
+      {{"export", "FILE", "write what the player shows as pictures or video",
+        "Plays FILE on the headless back end, so that every picture is the player's own.\n"
+        "--frames writes frame_00000.png ... (frame 0 included) as each frame step leaves\n"
+        "the picture; --video and --gif pipe every tick's picture to ffmpeg at the tick\n"
+        "rate, the video with the sound track.",
+        {kOffsetOption,
+         {"--frames", "DIR", "write one PNG per frame into DIR", ""},
+         {"--video", "OUT.mp4", "write a video with sound (needs ffmpeg)", ""},
+         {"--gif", "OUT.gif", "write an animated GIF (needs ffmpeg)", ""}},
+        1, 1},
+       RunExport},
+      {{"extract-sound", "FILE", "write the expanded sound track as a WAV file",
+        "Expands the sound track of FILE as the player does and writes it to OUT.",
+        {kOffsetOption, kOutput},
+        1, 1},
+       RunExtractSound},
+      {{"repack", "IN", "put this player in front of a recording made for another stub",
+        "Replaces the first N bytes of IN (its stub) by the player and rewrites the lead\n"
+        "word for the new payload offset; the result is executable.",
+        {kOffsetOption,
+         {"--stub", "PATH", "the player to put in front (default: selfplay beside this tool)", ""},
+         kOutput},
+        1, 1},
+       RunRepack},
+  };
+}
+
+std::string OverallHelp(const std::vector<Command>& commands) {
+  std::string text =
+      "usage: selfplay-tool COMMAND [options] [arguments]\n\n"
+      "Makes, checks and converts self-playing screen recordings.\n\ncommands:\n";
+  for (const Command& command : commands) {
+    std::string name = "  " + command.spec.name;
+    name.resize(18, ' ');
+    text += name + command.spec.summary + "\n";
+  }
+  text += "  help              show this, or `help COMMAND` for one command\n\n"
+          "Run `selfplay-tool COMMAND --help` for a command's options.\n";
+  return text;
+}
+
+}  // namespace
+
+int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const std::vector<Command> commands = Commands();
+  if (args.empty()) {
+    err << OverallHelp(commands);
+    return 2;
+  }
+  auto find = [&](const std::string& name) -> const Command* {
+    for (const Command& command : commands) {
+      if (command.spec.name == name) return &command;
+    }
+    return nullptr;
+  };
+  const std::string& name = args[0];
+  if (name == "help" || name == "--help" || name == "-h") {
+    if (args.size() > 1) {
+      if (const Command* command = find(args[1])) {
+        out << CommandHelp(command->spec);
+        return 0;
+      }
+      err << "selfplay-tool: no command \"" << args[1] << "\"\n";
+      return 2;
+    }
+    out << OverallHelp(commands);
+    return 0;
+  }
+  const Command* command = find(name);
+  if (!command) {
+    err << "selfplay-tool: no command \"" << name << "\"; run `selfplay-tool help`\n";
+    return 2;
+  }
+  try {
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    const ParsedArgs parsed = ParseArgs(command->spec, rest);
+    if (parsed.Has("--help")) {
+      out << CommandHelp(command->spec);
+      return 0;
+    }
+    return command->run(parsed, out, err);
+  } catch (const UsageError& e) {
+    err << "selfplay-tool " << name << ": " << e.what() << "\nRun `selfplay-tool " << name
+        << " --help` for its options.\n";
+    return 2;
+  } catch (const std::exception& e) {
+    err << "selfplay-tool " << name << ": " << e.what() << "\n";
+    return 1;
+  }
+}
+
+int ToolMain(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return RunTool(args, std::cout, std::cerr);
+}
+
+}  // namespace sp::tool
