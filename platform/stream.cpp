@@ -99,7 +99,9 @@ int64_t MemoryStream::Seek(int64_t offset, SeekOrigin origin) {
 void MemoryStream::Write(const void* buffer, size_t count) {
   if (count == 0) return;
   size_t at = static_cast<size_t>(position_);
-  if (count > data_.max_size() - std::min(at, data_.max_size())) throw std::length_error("MemoryStream");
+  if (count > data_.max_size() - std::min(at, data_.max_size())) {
+    throw std::length_error("MemoryStream write beyond memory");
+  }
   // A write after a seek beyond the end fills the gap with zeros.
   if (data_.size() < at + count) data_.resize(at + count);
   std::memcpy(data_.data() + at, buffer, count);
