@@ -1,6 +1,7 @@
 #include "payload/sound_table_decoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace sp {
@@ -9,20 +10,27 @@ namespace {
 constexpr int kBits = SoundTableDecoder::kTableBits;
 
 // A table entry, for the kBits bits that follow while the walk is at the root:
-//   bits 24-25  how many bytes the bits resolve: 1 or 2; 0 marks a special entry
-//   bits 0-7    the first byte, bits 8-15 the second
-//   bits 16-19  bits used by every byte the entry resolves
-//   bits 20-23  bits used by the first byte alone
-// A special entry has bit 26 set when a damaged child is taken before any
-// byte (bits 16-19: the bits up to and including the damaging one), and
-// otherwise holds in bits 0-8 the inner node the walk reaches after kBits bits
+//   bits 0-5    the bits the entry uses; alone in the low six bits, so that
+//               the hot path shifts the bit buffer by `entry & 63`, which
+//               compiles to a shift by the entry itself
+//   bits 6-7    how many bytes those bits resolve, 1 to 3; 0 marks a special entry
+//   bits 8-31   the bytes, the first in bits 8-15
+// A special entry has bit 8 set when a damaged child is taken before any byte
+// (bits 0-5: the bits up to and including the damaging one), and otherwise
+// holds in bits 9-17 the inner node the walk reaches after kBits bits
 // without reaching a leaf.
-constexpr uint32_t kCountShift = 24;
-constexpr uint32_t kDamagedFlag = 1u << 26;
+constexpr int kMaxPerLookup = 3;
+constexpr uint32_t kCountShift = 6;
+constexpr uint32_t kBytesShift = 8;
+constexpr uint32_t kDamagedFlag = 1u << 8;
+constexpr uint32_t kNodeShift = 9;
 
 constexpr uint32_t CountOf(uint32_t entry) { return (entry >> kCountShift) & 3; }
-constexpr int AllBitsOf(uint32_t entry) { return static_cast<int>((entry >> 16) & 15); }
-constexpr int FirstBitsOf(uint32_t entry) { return static_cast<int>((entry >> 20) & 15); }
+constexpr int BitsOf(uint32_t entry) { return static_cast<int>(entry & 63); }
+
+static_assert(SoundTableDecoder::kTableBits <= 14, "four lookups must fit in the 56 bits of a refill");
+// An entry's bytes are stored by copying its low bytes to the output.
+static_assert(std::endian::native == std::endian::little);
 
 // The bit stream, most significant bit first, through a 64-bit buffer whose
 // top `count` bits are the next ones. Bits below those may hold the following
@@ -79,45 +87,54 @@ SoundTableDecoder::SoundTableDecoder(std::span<const HuffNode, kHuffNodeCount> t
   for (uint32_t prefix = 0; prefix < table_.size(); ++prefix) {
     int node = kHuffRoot;
     uint32_t count = 0;
-    uint32_t entry = 0;
+    uint32_t bytes = 0;
+    uint32_t used = 0;
     int bit = 0;
-    for (; bit < kBits && count < 2; ++bit) {
+    for (; bit < kBits && count < kMaxPerLookup; ++bit) {
       const int child = (prefix >> (kBits - 1 - bit)) & 1 ? one_[node] : zero_[node];
       if (child < 0) break;
       node = child;
       if (node >= kHuffLeafCount) continue;
-      const uint32_t used = static_cast<uint32_t>(bit + 1);
-      if (count == 0) {
-        entry = static_cast<uint32_t>(node) | used << 20;
-      } else {
-        entry |= static_cast<uint32_t>(node) << 8;
-      }
-      entry = (entry & ~(15u << 16)) | used << 16;
+      bytes |= static_cast<uint32_t>(node) << (kBytesShift + 8 * count);
+      used = static_cast<uint32_t>(bit + 1);
       ++count;
       node = kHuffRoot;
     }
     if (count > 0) {
-      // A damaged child after the first byte is met again by the next lookup,
+      // A damaged child after the last byte is met again by the next lookup,
       // which starts at the root exactly where the walk would.
-      table_[prefix] = entry | count << kCountShift;
+      table_[prefix] = bytes | used | count << kCountShift;
     } else if (bit < kBits) {
-      table_[prefix] = kDamagedFlag | static_cast<uint32_t>(bit + 1) << 16;
+      table_[prefix] = kDamagedFlag | static_cast<uint32_t>(bit + 1);
     } else {
-      table_[prefix] = static_cast<uint32_t>(node);
+      table_[prefix] = static_cast<uint32_t>(node) << kNodeShift;
     }
   }
 }
 
+size_t SoundTableDecoder::OutputBound(const SoundExpansion& expansion, size_t pieceBytes) {
+  // Every byte written uses at least one bit.
+  const size_t most = expansion.WantsInput() ? static_cast<size_t>(expansion.remaining) : 0;
+  return std::min(most, pieceBytes * 8) + kOutputSlack;
+}
+
 size_t SoundTableDecoder::Expand(SoundExpansion& expansion, std::span<const uint8_t> bits,
                                  std::vector<uint8_t>& out) const {
-  if (!expansion.WantsInput() || bits.empty()) return 0;
-
-  // Every byte written uses at least one bit, so the piece bounds the output;
-  // one byte more lets a lookup store both of its bytes unconditionally.
-  const size_t capacity = std::min<size_t>(static_cast<size_t>(expansion.remaining), bits.size() * 8);
   const size_t base = out.size();
-  out.resize(base + capacity + 1);
-  uint8_t* write = out.data() + base;
+  out.resize(base + OutputBound(expansion, bits.size()));
+  const Expanded done = ExpandInto(expansion, bits, std::span(out).subspan(base));
+  out.resize(base + done.written);
+  return done.read;
+}
+
+SoundTableDecoder::Expanded SoundTableDecoder::ExpandInto(SoundExpansion& expansion,
+                                                          std::span<const uint8_t> bits,
+                                                          std::span<uint8_t> out) const {
+  if (!expansion.WantsInput() || out.size() < kOutputSlack) return {0, 0};
+  const size_t room = out.size() - kOutputSlack;
+  if (static_cast<size_t>(expansion.remaining) > room) bits = bits.first(std::min(bits.size(), room / 8));
+  if (bits.empty()) return {0, 0};
+  uint8_t* write = out.data();
 
   BitReader reader{bits.data(), bits.data() + bits.size()};
   int32_t remaining = expansion.remaining;
@@ -160,10 +177,9 @@ size_t SoundTableDecoder::Expand(SoundExpansion& expansion, std::span<const uint
   }
 
   while (going && remaining > 0) {
-    // Four lookups use at most 48 of the 56 bits a fast refill guarantees,
-    // and write at most 8 bytes.
+    // Four lookups use at most 48 of the 56 bits a fast refill guarantees.
     bool special = false;
-    while (remaining >= 8 && reader.CanRefillFast() && !special) {
+    while (remaining >= 4 * kMaxPerLookup && reader.CanRefillFast() && !special) {
       reader.RefillFast();
       for (int i = 0; i < 4; ++i) {
         const uint32_t entry = table_[reader.buffer >> (64 - kBits)];
@@ -172,48 +188,36 @@ size_t SoundTableDecoder::Expand(SoundExpansion& expansion, std::span<const uint
           special = true;
           break;
         }
-        write[0] = static_cast<uint8_t>(entry);
-        write[1] = static_cast<uint8_t>(entry >> 8);
+        const uint32_t bytes = entry >> kBytesShift;
+        std::memcpy(write, &bytes, 4);
         write += count;
         remaining -= static_cast<int32_t>(count);
-        reader.Skip(AllBitsOf(entry));
+        reader.Skip(BitsOf(entry));
       }
     }
 
     if (remaining == 0) break;
     reader.Refill();
-    if (reader.count < kBits) {
-      // The piece's last bits: too few for a lookup, whose entry assumes kBits.
-      while (remaining > 0) {
-        const WalkStop why = walk();
-        if (why != WalkStop::kWrote) {
-          stop(why);
-          break;
-        }
-      }
-      break;
-    }
-
-    const uint32_t entry = table_[reader.buffer >> (64 - kBits)];
+    const uint32_t entry = reader.count >= kBits ? table_[reader.buffer >> (64 - kBits)] : 0;
     const uint32_t count = CountOf(entry);
-    if (count == 2 && remaining >= 2) {
-      write[0] = static_cast<uint8_t>(entry);
-      write[1] = static_cast<uint8_t>(entry >> 8);
-      write += 2;
-      remaining -= 2;
-      reader.Skip(AllBitsOf(entry));
-    } else if (count > 0) {
-      *write++ = static_cast<uint8_t>(entry);
-      --remaining;
-      reader.Skip(FirstBitsOf(entry));
-    } else if (entry & kDamagedFlag) {
-      reader.Skip(AllBitsOf(entry));
+    if (count > 0 && count <= static_cast<uint32_t>(remaining)) {
+      const uint32_t bytes = entry >> kBytesShift;
+      std::memcpy(write, &bytes, 4);
+      write += count;
+      remaining -= static_cast<int32_t>(count);
+      reader.Skip(BitsOf(entry));
+    } else if (count == 0 && reader.count >= kBits && (entry & kDamagedFlag)) {
+      reader.Skip(BitsOf(entry));
       status = SoundDecodeStatus::kDamaged;
       break;
     } else {
-      // A code longer than the table: go on from where its first kBits bits lead.
-      reader.Skip(kBits);
-      node = static_cast<int>(entry & 511);
+      // Bit by bit: the piece's last bits (too few for an entry, which
+      // assumes kBits), a code longer than the table (going on from where
+      // its first kBits bits lead), or more bytes than the length still wants.
+      if (count == 0 && reader.count >= kBits) {
+        reader.Skip(kBits);
+        node = static_cast<int>(entry >> kNodeShift & 511);
+      }
       const WalkStop why = walk();
       if (why != WalkStop::kWrote) {
         stop(why);
@@ -223,13 +227,13 @@ size_t SoundTableDecoder::Expand(SoundExpansion& expansion, std::span<const uint
   }
   if (remaining == 0) status = SoundDecodeStatus::kComplete;
 
-  out.resize(static_cast<size_t>(write - out.data()));
   expansion.remaining = remaining;
   expansion.node = node;
   expansion.status = status;
-  if (status == SoundDecodeStatus::kTruncated) return bits.size();
+  const size_t written = static_cast<size_t>(write - out.data());
+  if (status == SoundDecodeStatus::kTruncated) return {bits.size(), written};
   const size_t bitsUsed = static_cast<size_t>(reader.next - bits.data()) * 8 - static_cast<size_t>(reader.count);
-  return (bitsUsed + 7) / 8;
+  return {(bitsUsed + 7) / 8, written};
 }
 
 SoundDecodeResult ExpandSoundTrack(std::span<const HuffNode, kHuffNodeCount> tree, int32_t length,

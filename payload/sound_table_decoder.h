@@ -41,6 +41,8 @@ struct SoundExpansion {
 class SoundTableDecoder {
  public:
   static constexpr int kTableBits = 12;
+  // A lookup stores a whole 4-byte word, of which it may use only one byte.
+  static constexpr size_t kOutputSlack = 4;
 
   explicit SoundTableDecoder(std::span<const HuffNode, kHuffNodeCount> tree);
 
@@ -50,6 +52,20 @@ class SoundTableDecoder {
   // including the byte that held the last bit used.
   size_t Expand(SoundExpansion& expansion, std::span<const uint8_t> bits,
                 std::vector<uint8_t>& out) const;
+
+  // The same into a buffer the caller keeps, which saves clearing memory for
+  // every piece. An out of OutputBound(expansion, bits.size()) bytes or more
+  // takes the whole piece; from a smaller one only as many input bytes are
+  // expanded as surely fit (read says how many), and one of fewer than
+  // kOutputSlack + 8 bytes may take none. Bytes of out past `written`, up to
+  // kOutputSlack of them, may be overwritten.
+  struct Expanded {
+    size_t read;
+    size_t written;
+  };
+  Expanded ExpandInto(SoundExpansion& expansion, std::span<const uint8_t> bits, std::span<uint8_t> out) const;
+
+  static size_t OutputBound(const SoundExpansion& expansion, size_t pieceBytes);
 
  private:
   // One entry per kTableBits-bit prefix, packed: see the .cpp.

@@ -1,8 +1,12 @@
 #include "payload/sound_track.h"
 
 #include <array>
+#include <cstring>
+#include <span>
+#include <vector>
 
 #include "payload/layout.h"
+#include "payload/sound_table_decoder.h"
 #include "platform/file_io.h"
 
 namespace sp {
@@ -17,8 +21,6 @@ int32_t LittleEndian32(const uint8_t* p) {
                               static_cast<uint32_t>(p[3]) << 24);
 }
 
-bool InTable(int32_t index) { return index >= 0 && index < kHuffNodeCount; }
-
 }  // namespace
 
 SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out) {
@@ -28,48 +30,43 @@ SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out) {
       std::fread(lengthBytes, 1, sizeof lengthBytes, in) != sizeof lengthBytes) {
     return SoundTrackResult::kDamaged;
   }
-  // Only the children are used; weight and parent are the recorder's.
-  std::array<int32_t, kHuffNodeCount> one;
-  std::array<int32_t, kHuffNodeCount> zero;
-  for (int i = 0; i < kHuffNodeCount; ++i) {
-    one[i] = LittleEndian32(&treeBytes[i * 16 + 8]);
-    zero[i] = LittleEndian32(&treeBytes[i * 16 + 12]);
-  }
-  int32_t remaining = LittleEndian32(lengthBytes);
+  // The table decoder gives exactly what the bit-by-bit walk gives, on every
+  // tree and every stream; it takes the file in pieces.
+  const SoundTableDecoder decoder(ParseHuffTree(treeBytes));
+  SoundExpansion expansion(LittleEndian32(lengthBytes));
 
-  std::array<uint8_t, kOutputBufferBytes> buffer;
+  constexpr size_t kPieceBytes = 65536;
+  std::vector<uint8_t> piece(kPieceBytes);
+  // Each piece is expanded behind the fewer than 10,000 bytes still waiting
+  // for a whole write.
+  std::vector<uint8_t> buffer(kOutputBufferBytes + 8 * kPieceBytes + SoundTableDecoder::kOutputSlack);
   size_t n = 0;
-  int32_t node = kHuffRoot;
-  SoundTrackResult result = SoundTrackResult::kWritten;
   bool writeFailed = false;
 
-  while (remaining > 0) {
-    int c = std::getc(in);
-    if (c == EOF) {
-      result = SoundTrackResult::kTruncated;
-      break;
+  while (expansion.WantsInput() && !writeFailed) {
+    const size_t got = std::fread(piece.data(), 1, piece.size(), in);
+    if (got == 0) break;
+    const SoundTableDecoder::Expanded done =
+        decoder.ExpandInto(expansion, std::span(piece).first(got), std::span(buffer).subspan(n));
+    n += done.written;
+    // Leave `in` just behind the last byte the walk used, as reading it a
+    // byte at a time would.
+    if (done.read < got) std::fseek(in, -static_cast<long>(got - done.read), SEEK_CUR);
+    size_t at = 0;
+    for (; n - at >= kOutputBufferBytes && !writeFailed; at += kOutputBufferBytes) {
+      writeFailed = std::fwrite(buffer.data() + at, 1, kOutputBufferBytes, out) != kOutputBufferBytes;
     }
-    for (int bit = 7; bit >= 0 && remaining > 0; --bit) {
-      int32_t next = (c >> bit) & 1 ? one[node] : zero[node];
-      if (!InTable(next)) {
-        result = SoundTrackResult::kDamaged;
-        break;
-      }
-      node = next;
-      if (node >= kHuffLeafCount) continue;
-      buffer[n++] = static_cast<uint8_t>(node);
-      --remaining;
-      if (remaining == 0) break;
-      if (n == buffer.size()) {
-        writeFailed |= std::fwrite(buffer.data(), 1, n, out) != n;
-        n = 0;
-      }
-      node = kHuffRoot;
-    }
-    if (result != SoundTrackResult::kWritten || writeFailed) break;
+    std::memmove(buffer.data(), buffer.data() + at, n - at);
+    n -= at;
   }
-  if (n > 0 && !writeFailed) writeFailed = std::fwrite(buffer.data(), 1, n, out) != n;
-  return writeFailed ? SoundTrackResult::kWriteFailed : result;
+  if (writeFailed) return SoundTrackResult::kWriteFailed;
+  if (n > 0 && std::fwrite(buffer.data(), 1, n, out) != n) return SoundTrackResult::kWriteFailed;
+  switch (expansion.status) {
+    case SoundDecodeStatus::kComplete: return SoundTrackResult::kWritten;
+    case SoundDecodeStatus::kDamaged: return SoundTrackResult::kDamaged;
+    case SoundDecodeStatus::kTruncated: break;
+  }
+  return SoundTrackResult::kTruncated;
 }
 
 SoundTrackResult DecodeSoundTrack(const std::string& path, std::FILE* in) {

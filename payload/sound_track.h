@@ -18,7 +18,7 @@ enum class SoundTrackResult {
 // The name of the expanded sound track in the temporary directory.
 inline constexpr const char* kSoundFileName = "vexa.wav";
 
-// The bit-by-bit walk over the sound-track item that `in` stands at: 511
+// The expansion of the sound-track item that `in` stands at: 511
 // nodes, the decoded length L, then the bits, most significant first. Every
 // decoded byte goes to `out` in writes of at most 10,000 bytes. It reads the
 // tree only at indices 0..510 and stops at the end of the file without

@@ -54,6 +54,31 @@ Outcome TableInPieces(const Tree& tree, int32_t length, std::span<const uint8_t>
   return o;
 }
 
+// Through buffers of random sizes, some smaller than a piece needs: the
+// decoder then takes only the input bytes that surely fit.
+Outcome TableThroughSmallBuffers(const Tree& tree, int32_t length, std::span<const uint8_t> bits,
+                                 std::mt19937& rng) {
+  Outcome o;
+  const SoundTableDecoder decoder(tree);
+  SoundExpansion expansion(length);
+  std::vector<uint8_t> buffer;
+  size_t at = 0;
+  size_t read = 0;
+  while (expansion.WantsInput() && at < bits.size()) {
+    buffer.assign(SoundTableDecoder::kOutputSlack + 8 + rng() % 100, 0xee);
+    const SoundTableDecoder::Expanded done = decoder.ExpandInto(expansion, bits.subspan(at), buffer);
+    EXPECT_GT(done.read, 0u);
+    EXPECT_LE(done.written + SoundTableDecoder::kOutputSlack, buffer.size());
+    o.bytes.insert(o.bytes.end(), buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(done.written));
+    read += done.read;
+    at += done.read;
+    if (done.read == 0) break;
+  }
+  o.status = expansion.status;
+  o.bytesRead = length > 0 ? read : 0;
+  return o;
+}
+
 void ExpectSame(const Outcome& walk, const Outcome& table, const std::string& what) {
   ASSERT_EQ(static_cast<int>(walk.status), static_cast<int>(table.status)) << what;
   ASSERT_EQ(walk.bytesRead, table.bytesRead) << what;
@@ -66,6 +91,7 @@ void ExpectAgree(const Tree& tree, int32_t length, std::span<const uint8_t> bits
   const Outcome walk = Walk(tree, length, bits);
   ExpectSame(walk, Table(tree, length, bits), what);
   ExpectSame(walk, TableInPieces(tree, length, bits, rng), what + " (in pieces)");
+  ExpectSame(walk, TableThroughSmallBuffers(tree, length, bits, rng), what + " (small buffers)");
 }
 
 Tree TreeFromTrack(const std::vector<uint8_t>& track) {
