@@ -40,6 +40,15 @@ TEST_F(PrivateFileTest, CreatesModeSixHundredAndTruncates) {
   std::fclose(f);
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 2);
+
+  // An earlier file of ours that others could read is made private again.
+  ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+  f = OpenPrivateForWriting(path);
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(st.st_size, 0);
 }
 
 TEST_F(PrivateFileTest, RefusesSymlinksAndNonRegularFiles) {
