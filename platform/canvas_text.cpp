@@ -70,7 +70,9 @@ ScaledFont& FontOf(const Font& font) { return FindFont(font.name, EmPixels(font)
 
 int64_t AdvanceOf(ScaledFont& scaled, std::string_view utf8) {
   int64_t advance = 0;
-  for (size_t pos = 0; pos < utf8.size();) advance += scaled.Glyph(NextCodePoint(utf8, pos)).advance;
+  for (size_t pos = 0; pos < utf8.size();) {
+    advance += scaled.Glyph(NextCodePoint(utf8, pos)).advance;
+  }
   return advance;
 }
 
@@ -101,7 +103,8 @@ void DrawStroke(Bitmap& target, const Box& box, Pixel ink, Rect& touched) {
 
 int Font::PixelHeight() const {
   const double pixels = std::round(size * static_cast<double>(kPixelsPerInch) / 72.0);
-  return static_cast<int>(std::clamp(pixels, static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
+  return static_cast<int>(
+      std::clamp(pixels, static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
 }
 
 Size Canvas::TextExtent(std::string_view utf8) {
@@ -134,9 +137,8 @@ void Canvas::TextOut(int x, int y, std::string_view utf8) {
                ink, touched);
   }
   if (font.style & kFontStrikeOut) {
-    DrawStroke(target_,
-               Box{x, baseline - metrics.strikeOutTop, width, metrics.strikeOutThickness}, ink,
-               touched);
+    DrawStroke(target_, Box{x, baseline - metrics.strikeOutTop, width, metrics.strikeOutThickness},
+               ink, touched);
   }
   target_.MarkDirty(touched);
 }

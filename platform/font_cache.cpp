@@ -44,23 +44,29 @@ class FontLibrary {
   }
 
   FT_Library freetype = nullptr;
+  // Our own configuration, apart from any toolkit's in the same process, so
+  // that it can be freed whole at exit.
+  FcConfig* config = nullptr;
   std::map<std::tuple<std::string, int, int>, std::unique_ptr<ScaledFont>> fonts;
 
  private:
   FontLibrary() {
-    FcInit();
+    config = FcInitLoadConfigAndFonts();
     if (FT_Init_FreeType(&freetype) != 0) freetype = nullptr;
   }
   ~FontLibrary() {
-    fonts.clear();  // their faces belong to the library
+    fonts.clear();  // they hold the configuration's patterns and the library's faces
+    if (config) FcConfigDestroy(config);
     if (freetype) FT_Done_FreeType(freetype);
   }
 };
 
+FcConfig* Config() { return FontLibrary::Get().config; }
+
 FcPattern* Substituted(const FcPattern* request) {
   FcPattern* pattern = FcPatternDuplicate(request);
   if (!pattern) return nullptr;
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcConfigSubstitute(Config(), pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   return pattern;
 }
@@ -93,7 +99,8 @@ void CopyBitmap(const FT_Bitmap& bitmap, MonoGlyph& glyph) {
   const int stride = std::abs(bitmap.pitch);
   for (int y = 0; y < glyph.rows; ++y) {
     // A negative pitch stores the rows bottom-up.
-    const uint8_t* in = bitmap.buffer + static_cast<size_t>(bitmap.pitch >= 0 ? y : glyph.rows - 1 - y) * stride;
+    const uint8_t* in =
+        bitmap.buffer + static_cast<size_t>(bitmap.pitch >= 0 ? y : glyph.rows - 1 - y) * stride;
     uint8_t* out = glyph.bits.data() + static_cast<size_t>(y) * glyph.pitch;
     for (int x = 0; x < glyph.width; ++x) {
       bool ink = false;
@@ -147,7 +154,7 @@ ScaledFont::ScaledFont(const std::string& name, int pixelHeight, FontStyles styl
     FcPatternAddDouble(request_, FC_PIXEL_SIZE, pixelHeight);
     if (FcPattern* pattern = Substituted(request_)) {
       FcResult result;
-      if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
+      if (FcPattern* match = FcFontMatch(Config(), pattern, &result)) {
         FontFile file;
         if (ReadFontFile(match, file)) {
           primary_ = OpenFace(file.path, file.index, file.weight, file.slant);
@@ -212,7 +219,7 @@ FontFace* ScaledFont::FallbackFor(char32_t c) {
       FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(kFallbackLanguage));
       if (FcPattern* substituted = Substituted(pattern)) {
         FcResult result;
-        fallbacks_ = FcFontSort(nullptr, substituted, FcTrue, nullptr, &result);
+        fallbacks_ = FcFontSort(Config(), substituted, FcTrue, nullptr, &result);
         FcPatternDestroy(substituted);
       }
       FcPatternDestroy(pattern);
@@ -280,8 +287,7 @@ void ScaledFont::ComputeMetrics() {
     if (centre < 0) m.underlineTop = RoundPixels(-centre - thickness / 2);
 
     auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-    if (os2 && os2->version != 0xFFFF && os2->yStrikeoutSize > 0 &&
-        os2->yStrikeoutPosition > 0) {
+    if (os2 && os2->version != 0xFFFF && os2->yStrikeoutSize > 0 && os2->yStrikeoutPosition > 0) {
       // OS/2 gives the top of the stroke above the baseline.
       m.strikeOutThickness = std::max(1, RoundPixels(FT_MulFix(os2->yStrikeoutSize, scale)));
       m.strikeOutTop = RoundPixels(FT_MulFix(os2->yStrikeoutPosition, scale));
@@ -291,7 +297,8 @@ void ScaledFont::ComputeMetrics() {
   m.underlineThickness = std::min(m.underlineThickness, std::max(descent, 1));
   m.underlineTop = std::clamp(m.underlineTop, 0, std::max(descent - m.underlineThickness, 0));
   m.strikeOutThickness = std::min(m.strikeOutThickness, std::max(m.ascent, 1));
-  m.strikeOutTop = std::clamp(m.strikeOutTop, m.strikeOutThickness, std::max(m.ascent, m.strikeOutThickness));
+  m.strikeOutTop =
+      std::clamp(m.strikeOutTop, m.strikeOutThickness, std::max(m.ascent, m.strikeOutThickness));
 }
 
 ScaledFont& FindFont(const std::string& name, int pixelHeight, FontStyles style) {

@@ -19,8 +19,8 @@ struct MonoGlyph {
   int top = 0;   // baseline up to the bitmap's top row, pixels
   int width = 0;
   int rows = 0;
-  int pitch = 0;     // bytes per row
-  int advance = 0;   // pen movement, pixels
+  int pitch = 0;    // bytes per row
+  int advance = 0;  // pen movement, pixels
   std::vector<uint8_t> bits;
 
   bool Ink(int x, int y) const {
@@ -31,8 +31,8 @@ struct MonoGlyph {
 // Pixel offsets of a font's cell, all measured from the text's top-left
 // or its baseline as named.
 struct FontMetrics {
-  int ascent = 0;  // cell top to baseline
-  int height = 0;  // cell height: ascent plus descent
+  int ascent = 0;        // cell top to baseline
+  int height = 0;        // cell height: ascent plus descent
   int underlineTop = 0;  // below the baseline
   int underlineThickness = 1;
   int strikeOutTop = 0;  // above the baseline
@@ -63,7 +63,7 @@ class ScaledFont {
 
   int pixelHeight_;
   FontStyles style_;
-  FcPattern* request_ = nullptr;   // as asked, before fontconfig's substitutions
+  FcPattern* request_ = nullptr;    // as asked, before fontconfig's substitutions
   FcFontSet* fallbacks_ = nullptr;  // sorted on the first missing glyph
   bool fallbacksSorted_ = false;
   std::vector<std::unique_ptr<FontFace>> faces_;

@@ -295,7 +295,12 @@ TEST_F(CanvasText, FontsOfDifferentCanvasesDoNotMix) {
   Bitmap other;
   Bitmap again;
   Draw("Mix 全", [](Font&) {}, &first);
-  Draw("Mix 全", [](Font& f) { f.name = "DejaVu Serif"; f.size = 30; f.style = kFontBold; }, &other);
+  auto serif = [](Font& f) {
+    f.name = "DejaVu Serif";
+    f.size = 30;
+    f.style = kFontBold;
+  };
+  Draw("Mix 全", serif, &other);
   Draw("Mix 全", [](Font&) {}, &again);
   EXPECT_FALSE(SamePixels(first, other));
   EXPECT_TRUE(SamePixels(first, again));

@@ -68,7 +68,9 @@ inline std::vector<uint8_t> MakeJpeg(const JpegRecipe& recipe,
     for (int c = 0; c < info.num_components; ++c) {
       for (int band = 1; band < 64; ++band) {
         script.push_back({1, {c}, band, band, 0, kTopBit});
-        for (int bit = kTopBit; bit > 0; --bit) script.push_back({1, {c}, band, band, bit, bit - 1});
+        for (int bit = kTopBit; bit > 0; --bit) {
+          script.push_back({1, {c}, band, band, bit, bit - 1});
+        }
       }
     }
     info.scan_info = script.data();
