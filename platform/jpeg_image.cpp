@@ -149,8 +149,8 @@ struct JpegImage::Decoder {
     headerRead = true;
   }
 
-  // Refuses what must not be decoded, before libjpeg allocates anything
-  // for the picture.
+  // Refuses what must not be decoded, before libjpeg or the bitmap sizes
+  // anything by the picture.
   void CheckHeader(int maxWidth, int maxHeight) {
     int code = 0;
     if (!IsSupportedColorSpace(info)) {
