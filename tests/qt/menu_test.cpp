@@ -1,0 +1,81 @@
+// The popup menu and the click on the picture, driven as a user would:
+// right click, arrow keys, Return, left click.
+#include <gtest/gtest.h>
+
+#include "recorder/recording_builder.h"
+#include "tests/qt/player_fixture.h"
+
+namespace sp::qt_test {
+namespace {
+
+constexpr int kFrameWidth = 640;
+constexpr int kFrameHeight = 480;
+// The picture's centre on the screen, clear of a menu opened near (10, 10).
+constexpr int kCentreX = kScreenWidth / 2;
+constexpr int kCentreY = kScreenHeight / 2;
+
+constexpr Pixel kColours[] = {0xE02020, 0x20C020, 0x2040E0, 0xE0E020};
+
+// Frame k is one solid colour; the cursor stays in a corner.
+recorder::Recording ColourRecording(int frames, int interval) {
+  recorder::RecordingBuilder builder(*Solid(kFrameWidth, kFrameHeight, kColours[0]));
+  builder.Interval(interval).FirstCursor(0, 0);
+  for (int k = 1; k < frames; ++k) builder.AddFrame(*Solid(kFrameWidth, kFrameHeight, kColours[k]));
+  return builder.Build();
+}
+
+using PlayerMenuTest = PlayerTest;
+
+TEST_F(PlayerMenuTest, LoopChosenWhilePlayingRestartsTheRecordingAtItsEnd) {
+  Launch(WritePlayer(ColourRecording(4, 1000)));
+  ASSERT_FALSE(MainWindow().empty());
+  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[0], 10s));
+
+  ASSERT_TRUE(OpenMenu(10, 10));
+  // Ticks go on while the menu is open.
+  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 5s));
+  EXPECT_EQ(x_->VisibleWindows(player_->Pid()).size(), 2u) << "the menu closed by itself";
+  x_->Keys({"Down", "Down", "Down", "Return"});  // "循环播放"
+
+  // The last frame starts the next playback in the same tick, so after
+  // frame 2 the next picture seen is frame 0 again.
+  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[2], 10s));
+  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[0], 5s)) << "no restart after the end";
+  EXPECT_TRUE(player_->Running());
+  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 5s));
+
+  ASSERT_TRUE(OpenMenu(10, 10));
+  x_->Keys({"Up", "Return"});  // "退出"
+  int code = -1;
+  ASSERT_TRUE(WaitForExit(&code));
+  EXPECT_EQ(code, 0);
+}
+
+TEST_F(PlayerMenuTest, ClickOnThePicturePausesItAndASecondClickResumes) {
+  Launch(WritePlayer(ColourRecording(4, 400)));
+  const std::string window = MainWindow();
+  ASSERT_FALSE(window.empty());
+  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 10s));
+  x_->Click(kCentreX, kCentreY, 1);
+
+  // The frame shown when the click landed stays for several intervals.
+  std::this_thread::sleep_for(300ms);
+  const uint32_t held = PixelAt(kCentreX, kCentreY);
+  const std::string title = x_->WindowName(window);
+  for (int i = 0; i < 6; ++i) {
+    std::this_thread::sleep_for(250ms);
+    EXPECT_EQ(ChannelDistance(PixelAt(kCentreX, kCentreY), held), 0);
+  }
+  EXPECT_EQ(x_->WindowName(window), title);
+  EXPECT_TRUE(player_->Running());
+
+  x_->Click(kCentreX, kCentreY, 1);
+  EXPECT_TRUE(WaitFor([&] { return ChannelDistance(PixelAt(kCentreX, kCentreY), held) > 40; }, 5s));
+  // Resumed, the recording plays to its end and the program exits.
+  int code = -1;
+  ASSERT_TRUE(WaitForExit(&code));
+  EXPECT_EQ(code, 0);
+}
+
+}  // namespace
+}  // namespace sp::qt_test
