@@ -106,6 +106,7 @@ FormWindow* QtSystem::VisibleWindow() const {
 }
 
 void QtSystem::RunMessageLoop(Form& mainForm) {
+  quitRequested_ = false;
   // The form's OnShow runs while its window is still hidden; the window
   // appears afterwards, already showing what OnShow drew.
   mainForm.HandleShow();

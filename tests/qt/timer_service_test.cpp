@@ -1,0 +1,95 @@
+// The multimedia timer's threads: ticks in step with the clock, and the
+// ways a timer is stopped.
+#include "platform/qt/timer_service.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace sp {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+struct Counter {
+  std::atomic<int> ticks{0};
+  std::atomic<int> lateEvery{0};  // every n-th tick takes longer than a period
+  TimerService* service = nullptr;
+  std::atomic<int> killAt{0};
+};
+
+void CountTick(uint32_t id, uint32_t, uintptr_t user, uintptr_t, uintptr_t) {
+  auto* c = reinterpret_cast<Counter*>(user);
+  const int n = ++c->ticks;
+  if (c->lateEvery && n % c->lateEvery == 0) std::this_thread::sleep_for(25ms);
+  if (c->killAt && n == c->killAt) c->service->KillEvent(id);
+}
+
+// The count of ticks after a while compared with what the clock says.
+int Drift(int periodMs, int lateEvery, std::chrono::milliseconds run) {
+  TimerService service;
+  Counter counter;
+  counter.lateEvery = lateEvery;
+  const auto start = Clock::now();
+  const uint32_t id =
+      service.SetEvent(periodMs, CountTick, reinterpret_cast<uintptr_t>(&counter), kTimePeriodic);
+  EXPECT_NE(id, 0u);
+  std::this_thread::sleep_for(run);
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  const int ticks = counter.ticks;
+  service.KillEvent(id);
+  return ticks - static_cast<int>(elapsed.count() / periodMs);
+}
+
+TEST(TimerServiceTest, PeriodicTicksStayInStepWithTheSteadyClock) {
+  const int drift = Drift(10, 0, 2s);
+  RecordProperty("drift_ticks", drift);
+  EXPECT_LE(std::abs(drift), 2);
+}
+
+TEST(TimerServiceTest, LateTicksAreCaughtUpInsteadOfPushingTheRestBack) {
+  // Every fifth tick takes 2.5 periods; a timer that waited a full period
+  // after each callback would fall behind by a third.
+  const int drift = Drift(10, 5, 2s);
+  RecordProperty("drift_ticks", drift);
+  EXPECT_LE(std::abs(drift), 3);
+}
+
+TEST(TimerServiceTest, ATimerKilledFromItsOwnCallbackTicksNoMore) {
+  TimerService service;
+  Counter counter;
+  counter.service = &service;
+  counter.killAt = 3;
+  ASSERT_NE(service.SetEvent(5, CountTick, reinterpret_cast<uintptr_t>(&counter), kTimePeriodic), 0u);
+  ASSERT_TRUE([&] {
+    for (int i = 0; i < 200 && counter.ticks < 3; ++i) std::this_thread::sleep_for(5ms);
+    return counter.ticks >= 3;
+  }());
+  std::this_thread::sleep_for(60ms);
+  EXPECT_EQ(counter.ticks, 3);
+  EXPECT_TRUE(service.AllFinished());
+}
+
+TEST(TimerServiceTest, OneShotFiresOnceAndBadRequestsFail) {
+  TimerService service;
+  Counter counter;
+  const uintptr_t user = reinterpret_cast<uintptr_t>(&counter);
+  const uint32_t once = service.SetEvent(5, CountTick, user, 0);
+  ASSERT_NE(once, 0u);
+  std::this_thread::sleep_for(80ms);
+  EXPECT_EQ(counter.ticks, 1);
+
+  EXPECT_EQ(service.SetEvent(0, CountTick, user, kTimePeriodic), 0u);
+  EXPECT_EQ(service.SetEvent(10, nullptr, user, kTimePeriodic), 0u);
+  EXPECT_NE(service.KillEvent(12345), 0u);
+  const uint32_t id = service.SetEvent(1000, CountTick, user, kTimePeriodic);
+  EXPECT_NE(id, once);
+  EXPECT_EQ(service.KillEvent(id), 0u);
+  EXPECT_NE(service.KillEvent(id), 0u);
+}
+
+}  // namespace
+}  // namespace sp
