@@ -31,6 +31,20 @@ std::vector<uint8_t> ReplaceStub(const std::vector<uint8_t>& recording, uint32_t
                       " bytes; is the stub really " + Thousands(oldStubSize) + " bytes?");
     }
   }
+  // The video header must read as one, or the stub size is wrong.
+  const int64_t video = lead == 0 ? int64_t(oldStubSize) + 4 : int64_t(lead);
+  const auto width = static_cast<int32_t>(Le32(recording.data() + video + 4));
+  const auto height = static_cast<int32_t>(Le32(recording.data() + video + 8));
+  const auto count = static_cast<int32_t>(Le32(recording.data() + video + 12));
+  const auto interval = static_cast<int32_t>(Le32(recording.data() + video + 20));
+  if (width <= 0 || width > kMaxFrameSide || height <= 0 || height > kMaxFrameSide || count < 1 ||
+      interval < kMinFrameInterval) {
+    throw ToolError("no video header at offset " + Thousands(video) + " (frame size " +
+                    std::to_string(width) + " x " + std::to_string(height) + ", " + std::to_string(count) +
+                    " frames every " + std::to_string(interval) + " ms), as the lead word at offset " +
+                    Thousands(oldStubSize) + " gives it; is the stub really " + Thousands(oldStubSize) +
+                    " bytes?");
+  }
   const int64_t newLead = lead == 0 ? 0 : int64_t(lead) - oldStubSize + int64_t(stub.size());
   const int64_t newSize = size - oldStubSize + int64_t(stub.size());
   if (newLead > UINT32_MAX || newSize > int64_t(UINT32_MAX)) {

@@ -18,7 +18,7 @@ std::string Thousands(int64_t value) {
 
 std::string Seconds(double seconds) {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.1f s", seconds);
+  std::snprintf(buffer, sizeof buffer, "%.2f s", seconds);
   return buffer;
 }
 

@@ -9,7 +9,7 @@ namespace sp::tool {
 // 1234567 -> "1,234,567"; how every count and offset is shown to the user.
 std::string Thousands(int64_t value);
 
-// Seconds with one decimal: 356000 ms -> "356.0 s".
+// Seconds with two decimals: "356.00 s".
 std::string Seconds(double seconds);
 
 // A JSON string literal, quotes included; the input is UTF-8.

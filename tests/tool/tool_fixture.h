@@ -73,22 +73,41 @@ class ToolTest : public ::testing::Test {
   std::filesystem::path dir;
 };
 
-// The largest difference of one colour channel between two pictures of one
-// size, over the pixels outside `skip`.
-inline int MaxChannelDifference(const Bitmap& a, const Bitmap& b, std::vector<Rect> skip = {}) {
-  int worst = 0;
+struct Difference {
+  int max = 0;       // of one colour channel
+  double mean = 0;   // over every channel compared
+};
+
+// How far two pictures of one size differ, over the pixels outside `skip`.
+inline Difference Compare(const Bitmap& a, const Bitmap& b, const std::vector<Rect>& skip = {}) {
+  Difference d;
+  int64_t sum = 0;
+  int64_t count = 0;
   for (int y = 0; y < a.Height(); ++y) {
     for (int x = 0; x < a.Width(); ++x) {
       bool skipped = false;
       for (const Rect& r : skip) skipped |= x >= r.left && x < r.right && y >= r.top && y < r.bottom;
       if (skipped) continue;
       for (int shift = 0; shift < 24; shift += 8) {
-        const int d = static_cast<int>(a.At(x, y) >> shift & 0xFF) - static_cast<int>(b.At(x, y) >> shift & 0xFF);
-        worst = std::max(worst, std::abs(d));
+        const int e = std::abs(static_cast<int>(a.At(x, y) >> shift & 0xFF) -
+                               static_cast<int>(b.At(x, y) >> shift & 0xFF));
+        d.max = std::max(d.max, e);
+        sum += e;
+        ++count;
       }
     }
   }
-  return worst;
+  d.mean = count ? static_cast<double>(sum) / count : 0.0;
+  return d;
 }
+
+// The same over the pixels inside r only.
+inline Difference CompareInside(const Bitmap& a, const Bitmap& b, const Rect& r) {
+  return Compare(a, b, {{0, 0, a.Width(), r.top}, {0, r.bottom, a.Width(), a.Height()},
+                        {0, r.top, r.left, r.bottom}, {r.right, r.top, a.Width(), r.bottom}});
+}
+
+// What JPEG at quality 90 may change: little on average, more at sharp edges.
+constexpr double kJpegMeanError = 3.0;
 
 }  // namespace sp::tool::testing
