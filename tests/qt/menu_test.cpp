@@ -2,6 +2,9 @@
 // right click, arrow keys, Return, left click.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "recorder/recording_builder.h"
 #include "tests/qt/player_fixture.h"
 
@@ -14,7 +17,8 @@ constexpr int kFrameHeight = 480;
 constexpr int kCentreX = kScreenWidth / 2;
 constexpr int kCentreY = kScreenHeight / 2;
 
-constexpr Pixel kColours[] = {0xE02020, 0x20C020, 0x2040E0, 0xE0E020};
+constexpr Pixel kColours[] = {0xE02020, 0x20C020, 0x2040E0, 0xE0E020,
+                              0x20E0E0, 0xE020E0, 0x808080, 0xF0A040};
 
 // Frame k is one solid colour; the cursor stays in a corner.
 recorder::Recording ColourRecording(int frames, int interval) {
@@ -52,7 +56,8 @@ TEST_F(PlayerMenuTest, LoopChosenWhilePlayingRestartsTheRecordingAtItsEnd) {
 }
 
 TEST_F(PlayerMenuTest, ClickOnThePicturePausesItAndASecondClickResumes) {
-  Launch(WritePlayer(ColourRecording(4, 400)));
+  // Enough frames that a slow machine still clicks well before the end.
+  Launch(WritePlayer(ColourRecording(8, 400)));
   const std::string window = MainWindow();
   ASSERT_FALSE(window.empty());
   ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 10s));
@@ -61,6 +66,9 @@ TEST_F(PlayerMenuTest, ClickOnThePicturePausesItAndASecondClickResumes) {
   // The frame shown when the click landed stays for several intervals.
   std::this_thread::sleep_for(300ms);
   const uint32_t held = PixelAt(kCentreX, kCentreY);
+  ASSERT_TRUE(std::any_of(std::begin(kColours), std::end(kColours),
+                          [&](Pixel c) { return ChannelDistance(c, held) <= 12; }))
+      << std::hex << held << " is no frame's colour";
   const std::string title = x_->WindowName(window);
   for (int i = 0; i < 6; ++i) {
     std::this_thread::sleep_for(250ms);
@@ -70,7 +78,14 @@ TEST_F(PlayerMenuTest, ClickOnThePicturePausesItAndASecondClickResumes) {
   EXPECT_TRUE(player_->Running());
 
   x_->Click(kCentreX, kCentreY, 1);
-  EXPECT_TRUE(WaitFor([&] { return ChannelDistance(PixelAt(kCentreX, kCentreY), held) > 40; }, 5s));
+  uint32_t now = held;
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        now = PixelAt(kCentreX, kCentreY);
+        return ChannelDistance(now, held) > 40;
+      },
+      5s))
+      << std::hex << "held " << held << ", now " << now;
   // Resumed, the recording plays to its end and the program exits.
   int code = -1;
   ASSERT_TRUE(WaitForExit(&code));
