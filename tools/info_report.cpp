@@ -158,9 +158,10 @@ std::string InfoText(const RecordingInfo& info) {
   if (info.framesRead > 0 || (info.haveHeader && info.frameCount == 1 && !info.damage)) {
     const BlockStats& b = info.blocks;
     std::string text = Thousands(b.count) + " in " + Thousands(b.framesWithBlocks) + " of " +
-                       Thousands(info.framesRead) + " frames, " + Thousands(b.bytes) + " bytes";
+                       Thousands(info.framesRead) + " frame records, " + Thousands(b.bytes) +
+                       " bytes of JPEG";
     if (b.count > 0) {
-      text += "; at most " + std::to_string(b.maxPerFrame) + " a frame; largest " +
+      text += "; at most " + std::to_string(b.maxPerFrame) + " in one frame; largest " +
               Thousands(b.largestBytes) + " bytes (frame " + std::to_string(b.largestFrame) +
               ": block " + std::to_string(b.largestIndex) + ", " +
               std::to_string(b.largestRect.Width()) + " x " + std::to_string(b.largestRect.Height()) +

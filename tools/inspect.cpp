@@ -220,15 +220,14 @@ class Walker {
     info_.frameCount = field[3];
     info_.frameInterval = field[5];
     info_.hasCursor = field[9];
-    info_.haveHeader = true;
-    auto side = [&](const char* name, int32_t value) {
+    auto side = [&](const char* name, int32_t value, int64_t offset) {
       if (value <= 0 || value > kMaxFrameSide) {
         in_.Fail(at, std::string("frame ") + name + " " + Thousands(value) + " at offset " +
-                         Thousands(at) + " is outside 1 to " + Thousands(kMaxFrameSide));
+                         Thousands(offset) + " is outside 1 to " + Thousands(kMaxFrameSide));
       }
     };
-    side("width", info_.frameWidth);
-    side("height", info_.frameHeight);
+    side("width", info_.frameWidth, at + 4);
+    side("height", info_.frameHeight, at + 8);
     if (info_.frameCount < 1) {
       in_.Fail(at, "frame count " + Thousands(info_.frameCount) + " at offset " + Thousands(at + 12) +
                        " is below 1");
@@ -237,6 +236,7 @@ class Walker {
       in_.Fail(at, "frame interval " + Thousands(info_.frameInterval) + " ms at offset " +
                        Thousands(at + 20) + " is below " + std::to_string(kMinFrameInterval) + " ms");
     }
+    info_.haveHeader = true;
     in_.Skip(kSkippedFieldBytes, "two fields behind the video header");
   }
 

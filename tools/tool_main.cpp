@@ -1,6 +1,7 @@
 #include "tools/tool_main.h"
 
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 
@@ -37,7 +38,16 @@ uint32_t PayloadOffset(const ParsedArgs& args) {
   return PAYLOAD_OFFSET;
 }
 
-std::string DefaultStub() { return ProgramDirectory() + "/selfplay"; }
+// The player built beside this program, unless --stub names another.
+std::string StubPath(const ParsedArgs& args) {
+  if (auto stub = args.Get("--stub")) return *stub;
+  const std::string beside = ProgramDirectory() + "/selfplay";
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(beside, error)) {
+    throw ToolError("no player stub at " + beside + "; build the player first, or name one with --stub");
+  }
+  return beside;
+}
 
 int RunInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
   const std::string path = args.Positional()[0];
@@ -67,7 +77,7 @@ int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
   options.output = args.Require("--output");
   options.cursorTrack = args.Get("--cursor").value_or("");
   options.sound = args.Get("--sound").value_or("");
-  options.stub = args.Get("--stub").value_or(DefaultStub());
+  options.stub = StubPath(args);
   recorder::CaptionStyle& caption = options.caption;
   caption.text = args.Get("--caption").value_or("");
   if (!caption.text.empty()) {
@@ -106,7 +116,7 @@ int RunExtractSound(const ParsedArgs& args, std::ostream&, std::ostream&) {
 
 int RunRepack(const ParsedArgs& args, std::ostream&, std::ostream&) {
   const std::vector<uint8_t> recording = ReadWholeFile(args.Positional()[0]);
-  const std::vector<uint8_t> stub = ReadWholeFile(args.Get("--stub").value_or(DefaultStub()));
+  const std::vector<uint8_t> stub = ReadWholeFile(StubPath(args));
   const std::vector<uint8_t> file = ReplaceStub(recording, PayloadOffset(args), stub);
   WriteWholeFile(args.Require("--output"), file, FileMode::Executable);
   return 0;

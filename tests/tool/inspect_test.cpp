@@ -114,7 +114,7 @@ TEST(InfoReport, SaysInWordsAndJsonWhatTheRecordingHolds) {
   const std::string text = InfoText(info);
   for (const char* part : {"495,616 bytes", "WAV PCM, 11,025 Hz, 8 bits, mono, 0.50 s", "96 x 64",
                            "4, every 200 ms (5 ticks of 40 ms), 0.60 s", "\"第一课\" at 4,40, 宋体 18 pt, colour FF0000, bold",
-                           "1 shape change (frame 2)", "at 5,6 in frame 0", "in 2 of 3 frames"}) {
+                           "1 shape change (frame 2)", "at 5,6 in frame 0", "in 2 of 3 frame records"}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   }
   EXPECT_EQ(text.find("italic"), std::string::npos);
