@@ -1,7 +1,6 @@
 #include "tools/inspect.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "payload/sound_table_decoder.h"
 #include "platform/bitmap.h"
@@ -75,8 +74,8 @@ class ItemReader {
     return bytes;
   }
 
-  // A size integer followed by that many bytes into buffer; sizeOffset gets
-  // where the size was read. kind names the bytes ("JPEG", "icon").
+  // A size integer, then that many bytes copied into buffer; dataOffset
+  // gets where the bytes begin. kind names them ("JPEG", "icon").
   void SizedItem(const char* kind, MemoryStream& buffer, int64_t* dataOffset, int32_t* size) {
     const int64_t at = Offset();
     const int32_t n = Int32((std::string(kind) + " size").c_str());
@@ -244,9 +243,9 @@ class Walker {
     in_.Begin("caption style");
     const std::vector<uint8_t> raw = in_.Bytes(kCaptionStyleBytes, "caption style");
     auto int32At = [&](size_t offset) {
-      uint32_t v;
-      std::memcpy(&v, raw.data() + offset, 4);  // the file is little-endian, as is every target
-      return static_cast<int32_t>(v);
+      const uint8_t* p = raw.data() + offset;
+      return static_cast<int32_t>(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                                  uint32_t(p[3]) << 24);
     };
     CaptionInfo& c = info_.caption;
     c.text = DecodeGbkField(reinterpret_cast<const char*>(raw.data()), kCaptionTextBytes);
