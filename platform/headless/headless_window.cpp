@@ -91,9 +91,9 @@ void HeadlessWindow::Update() {
              client.height + HeadlessSystem::kFrameSize.height};
   }
   if (client == client_ && outer == outer_) return;
+  if (client != client_) system_.Log("client " + SizeText(client));
   client_ = client;
   outer_ = outer;
-  system_.Log("client " + SizeText(client));
   form_.HandleResize();
   system_.Present(form_);
 }
