@@ -209,20 +209,6 @@ TEST_F(CommandsTest, TickDuringWindowRecreationIsDropped) {
   EXPECT_EQ(form.TickCount, countAtRecreate + 1) << "ticks reach the new window";
 }
 
-TEST_F(CommandsTest, LoopAndExitAtEndMarksToggle) {
-  TPlayForm& form = Play(FiveFrames());
-  system.ClickMenu(form, "N3");
-  system.ClickMenu(form, "N7");
-  EXPECT_TRUE(form.N3->checked);
-  EXPECT_FALSE(form.N7->checked);
-  system.ClickMenu(form, "N3");
-  system.ClickMenu(form, "N7");
-  EXPECT_FALSE(form.N3->checked);
-  EXPECT_TRUE(form.N7->checked);
-  system.ClickMenu(form, "N2");  // auto scale has no command
-  EXPECT_TRUE(form.N2->checked);
-}
-
 TEST_F(CommandsTest, DesignTimeDescription) {
   TPlayForm& form = Start(ShowPlayer::kLater);
   EXPECT_EQ(form.Left(), 197);
