@@ -32,7 +32,7 @@ struct SoundExpansion {
 };
 
 // Expands the sound track's Huffman bit stream with a lookup table of
-// kTableBits bits from the root, resolving up to two codes per lookup. Its
+// kTableBits bits from the root, resolving up to three codes per lookup. Its
 // output equals the bit-by-bit walk (WalkSoundTrack) on every tree and every
 // stream, damaged, cyclic and truncated ones included: where a table entry
 // cannot stand for the walk (a damaged child, a code longer than the table,

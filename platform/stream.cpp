@@ -84,6 +84,8 @@ size_t MemoryStream::Read(void* buffer, size_t count) {
   int64_t size = Size();
   if (position_ >= size) return 0;
   size_t n = std::min(count, static_cast<size_t>(size - position_));
+  // An empty destination may be null, which memcpy must not be given.
+  if (n == 0) return 0;
   std::memcpy(buffer, data_.data() + position_, n);
   position_ += static_cast<int64_t>(n);
   return n;

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace sp::hardening {
+
+// The bodies of the fuzz targets, also run by the regression tests on every
+// file kept from a finding. Each returns what went wrong, empty when nothing
+// did; a crash, a sanitizer report or a hang is a finding of its own.
+
+// The whole player on the headless back end, the bytes being the payload
+// behind a stub: at most a few thousand ticks; every box must be known.
+std::string CheckPlayerPayload(const uint8_t* data, size_t size);
+
+// The table decoder against the bit-by-bit walk: the tree from the first
+// 8,176 bytes (zeros where the input is shorter), the length from the next
+// four, the rest the bit stream, expanded whole, in pieces and through
+// small buffers. Every result must equal the walk's.
+std::string CheckSoundExpansion(const uint8_t* data, size_t size);
+
+// The icon loader, and drawing what it loaded: only the framework's own
+// errors may come out.
+std::string CheckIcon(const uint8_t* data, size_t size);
+
+// The JPEG wrapper decoding into a bitmap and pasting it onto a frame, as a
+// block is: only the framework's own errors may come out.
+std::string CheckJpeg(const uint8_t* data, size_t size);
+
+}  // namespace sp::hardening
