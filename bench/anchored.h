@@ -31,12 +31,14 @@ double TimeOnce(Fn&& fn) {
 // is the figure's (manual time: register with UseManualTime()).
 enum class Ratio { kAnchorOverFigure, kFigureOverAnchor };
 
-template <typename Figure, typename Anchor>
-void RunAnchored(benchmark::State& state, Figure&& figure, Anchor&& anchor, Ratio ratio,
+// prepare runs before each figure, outside the timing.
+template <typename Prepare, typename Figure, typename Anchor>
+void RunAnchored(benchmark::State& state, Prepare&& prepare, Figure&& figure, Anchor&& anchor, Ratio ratio,
                  const std::string& label) {
   double bestFigure = std::numeric_limits<double>::infinity();
   double bestAnchor = std::numeric_limits<double>::infinity();
   for (auto _ : state) {
+    prepare();
     const double f = TimeOnce(figure);
     state.SetIterationTime(f);
     bestFigure = std::min(bestFigure, f);
@@ -46,6 +48,11 @@ void RunAnchored(benchmark::State& state, Figure&& figure, Anchor&& anchor, Rati
   state.counters["anchor_ms"] = bestAnchor * 1e3;
   state.counters["x"] = ratio == Ratio::kAnchorOverFigure ? bestAnchor / bestFigure : bestFigure / bestAnchor;
   state.SetLabel(label);
+}
+
+template <typename Figure, typename Anchor>
+void RunAnchored(benchmark::State& state, Figure&& figure, Anchor&& anchor, Ratio ratio, const std::string& label) {
+  RunAnchored(state, [] {}, figure, anchor, ratio, label);
 }
 
 }  // namespace sp::bench

@@ -21,8 +21,10 @@ namespace {
 // taken from damaged bytes would allocate.
 constexpr long kPeakRssBoundKb = kSanitizerBuild ? 1536 * 1024 : 384 * 1024;
 // Fewer runs under the sanitizers, which make each several times slower.
-constexpr int kByteChanges = kSanitizerBuild ? 800 : 3000;
+constexpr int kByteChanges = kSanitizerBuild ? 500 : 3000;
 constexpr int kOtherCuts = kSanitizerBuild ? 100 : 300;
+// Cuts just inside each item's first integer as well as at its start.
+constexpr bool kCutInsideItems = !kSanitizerBuild;
 
 void WriteBytes(const std::string& path, std::span<const uint8_t> bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -113,6 +115,7 @@ TEST_F(DamageSweep, TheIntactRecordingPlaysToItsEndWithoutABox) {
 TEST_F(DamageSweep, CutAtEveryItemBoundary) {
   for (const recorder::ItemMark& mark : *marks) {
     for (int64_t into : {0, 2}) {
+      if (into > 0 && !kCutInsideItems) continue;
       const size_t cut = static_cast<size_t>(mark.offset + into);
       if (cut >= file->size()) continue;
       WriteBytes(*exePath, std::span(*file).first(cut));

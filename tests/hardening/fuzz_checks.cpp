@@ -137,16 +137,17 @@ std::string CheckJpeg(const uint8_t* data, size_t size) {
   MemoryStream stream;
   stream.Write(data, size);
   stream.Seek(0, SeekOrigin::Begin);
-  // As the player holds it for a 1024 x 768 recording.
+  // As the player holds it for a 256 x 192 recording; the frame is kept
+  // from input to input, as FrameBitmap is from block to block.
   JpegImage jpeg;
-  jpeg.SetMaxSize(1024, 768);
-  Bitmap frame(1024, 768);
+  jpeg.SetMaxSize(256, 192);
+  static Bitmap frame(256, 192);
   for (int pass = 0; pass < 2; ++pass) {
     try {
       jpeg.LoadFromStream(stream);
       Bitmap block;
       jpeg.AssignTo(block);
-      frame.GetCanvas().Draw(1000, -3, block);
+      frame.GetCanvas().Draw(240, -3, block);
     } catch (const Error&) {
     }
     // The same decompressor again, as for the next block.

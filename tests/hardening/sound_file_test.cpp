@@ -22,7 +22,7 @@ FileOutcome ExpandFromFile(const std::vector<uint8_t>& file) {
   std::FILE* in = std::tmpfile();
   std::FILE* out = std::tmpfile();
   EXPECT_TRUE(in && out);
-  std::fwrite(file.data(), 1, file.size(), in);
+  if (!file.empty()) std::fwrite(file.data(), 1, file.size(), in);
   std::rewind(in);
   FileOutcome o;
   o.result = ExpandSoundFile(in, out);
@@ -30,7 +30,7 @@ FileOutcome ExpandFromFile(const std::vector<uint8_t>& file) {
   const long size = std::ftell(out);
   o.written.resize(static_cast<size_t>(size));
   std::rewind(out);
-  EXPECT_EQ(std::fread(o.written.data(), 1, o.written.size(), out), o.written.size());
+  if (!o.written.empty()) EXPECT_EQ(std::fread(o.written.data(), 1, o.written.size(), out), o.written.size());
   std::fclose(in);
   std::fclose(out);
   return o;

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace sp::bench {
+
+struct ChildRun {
+  double wallSeconds = 0;  // fork to the child's end
+  long peakRssKb = 0;      // the child's own peak resident memory
+  bool succeeded = false;  // exited with 0
+};
+
+// Runs this same program again with args, in a process of its own, and waits
+// for it: for figures that start at process start or that need a fresh
+// resident set.
+inline ChildRun RunSelf(const std::vector<std::string>& args) {
+  std::vector<std::string> all = {"/proc/self/exe"};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  ChildRun run;
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  if (pid < 0) return run;
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid) return run;
+  run.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  run.peakRssKb = usage.ru_maxrss;
+  run.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return run;
+}
+
+}  // namespace sp::bench
