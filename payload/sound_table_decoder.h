@@ -40,7 +40,7 @@ struct SoundExpansion {
 // at indices 0..510 and the input only inside the span it is given.
 class SoundTableDecoder {
  public:
-  static constexpr int kTableBits = 12;
+  static constexpr int kTableBits = 13;
   // A lookup stores a whole 4-byte word, of which it may use only one byte.
   static constexpr size_t kOutputSlack = 4;
 

@@ -30,7 +30,9 @@ FileOutcome ExpandFromFile(const std::vector<uint8_t>& file) {
   const long size = std::ftell(out);
   o.written.resize(static_cast<size_t>(size));
   std::rewind(out);
-  if (!o.written.empty()) EXPECT_EQ(std::fread(o.written.data(), 1, o.written.size(), out), o.written.size());
+  if (!o.written.empty()) {
+    EXPECT_EQ(std::fread(o.written.data(), 1, o.written.size(), out), o.written.size());
+  }
   std::fclose(in);
   std::fclose(out);
   return o;
