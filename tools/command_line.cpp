@@ -5,8 +5,8 @@
 namespace sp::tool {
 namespace {
 
-const OptionSpec* FindOption(const CommandSpec& spec, const std::string& name) {
-  for (const OptionSpec& option : spec.options) {
+const OptionSpec* FindOption(const CommandSpec& command, const std::string& name) {
+  for (const OptionSpec& option : command.options) {
     if (option.name == name || (!option.shortName.empty() && option.shortName == name)) return &option;
   }
   return nullptr;
@@ -25,7 +25,7 @@ std::string ParsedArgs::Require(const std::string& name) const {
   throw UsageError("the option " + name + " is required");
 }
 
-ParsedArgs ParseArgs(const CommandSpec& spec, std::span<const std::string> args) {
+ParsedArgs ParseArgs(const CommandSpec& command, std::span<const std::string> args) {
   ParsedArgs parsed;
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -48,7 +48,7 @@ ParsedArgs ParseArgs(const CommandSpec& spec, std::span<const std::string> args)
       name = arg.substr(0, eq);
       inlineValue = arg.substr(eq + 1);
     }
-    const OptionSpec* option = FindOption(spec, name);
+    const OptionSpec* option = FindOption(command, name);
     if (!option) throw UsageError("unknown option " + name);
     if (option->valueName.empty()) {
       if (inlineValue) throw UsageError("the option " + option->name + " takes no value");
@@ -64,23 +64,23 @@ ParsedArgs ParseArgs(const CommandSpec& spec, std::span<const std::string> args)
     }
   }
   if (parsed.Has("--help")) return parsed;
-  if (parsed.positional_.size() < spec.minPositional) {
-    throw UsageError("missing " + spec.arguments);
+  if (parsed.positional_.size() < command.minPositional) {
+    throw UsageError("missing " + command.arguments);
   }
-  if (parsed.positional_.size() > spec.maxPositional) {
-    throw UsageError("unexpected argument " + parsed.positional_[spec.maxPositional]);
+  if (parsed.positional_.size() > command.maxPositional) {
+    throw UsageError("unexpected argument " + parsed.positional_[command.maxPositional]);
   }
   return parsed;
 }
 
-std::string CommandHelp(const CommandSpec& spec) {
-  std::string out = "usage: selfplay-tool " + spec.name;
-  if (!spec.options.empty()) out += " [options]";
-  if (!spec.arguments.empty()) out += " " + spec.arguments;
-  out += "\n\n" + spec.description + "\n";
-  if (!spec.options.empty()) {
+std::string CommandHelp(const CommandSpec& command) {
+  std::string out = "usage: selfplay-tool " + command.name;
+  if (!command.options.empty()) out += " [options]";
+  if (!command.arguments.empty()) out += " " + command.arguments;
+  out += "\n\n" + command.description + "\n";
+  if (!command.options.empty()) {
     out += "\noptions:\n";
-    for (const OptionSpec& option : spec.options) {
+    for (const OptionSpec& option : command.options) {
       std::string left = "  ";
       if (!option.shortName.empty()) left += option.shortName + ", ";
       left += option.name;

@@ -58,9 +58,9 @@ class ParsedArgs {
 
 // --name VALUE, --name=VALUE, -o VALUE, flags, positional arguments and
 // "--" to end the options. "--help" is a flag of every command.
-ParsedArgs ParseArgs(const CommandSpec& spec, std::span<const std::string> args);
+ParsedArgs ParseArgs(const CommandSpec& command, std::span<const std::string> args);
 
-std::string CommandHelp(const CommandSpec& spec);
+std::string CommandHelp(const CommandSpec& command);
 
 // Values. `what` names the option in the error.
 int64_t ParseInteger(const std::string& text, const std::string& what, int64_t min, int64_t max);

@@ -16,21 +16,21 @@ bool WaveAudio::EnsureAudio() {
 
 uint32_t WaveAudio::Open(const std::string& path, uint32_t* deviceId) {
   if (!EnsureAudio()) return kCannotOpenDevice;
-  SDL_AudioSpec spec;
+  SDL_AudioSpec audio;
   Device device;
-  if (SDL_LoadWAV(path.c_str(), &spec, &device.samples, &device.length) == nullptr) {
+  if (SDL_LoadWAV(path.c_str(), &audio, &device.samples, &device.length) == nullptr) {
     return kFileNotFound;
   }
-  spec.callback = nullptr;  // samples are queued, not pulled
-  spec.userdata = nullptr;
-  device.output = SDL_OpenAudioDevice(nullptr, 0, &spec, nullptr, 0);
+  audio.callback = nullptr;  // samples are queued, not pulled
+  audio.userdata = nullptr;
+  device.output = SDL_OpenAudioDevice(nullptr, 0, &audio, nullptr, 0);
   if (device.output == 0) {
     SDL_FreeWAV(device.samples);
     return kCannotOpenDevice;
   }
-  device.frameBytes = (SDL_AUDIO_BITSIZE(spec.format) / 8) * spec.channels;
+  device.frameBytes = (SDL_AUDIO_BITSIZE(audio.format) / 8) * audio.channels;
   if (device.frameBytes == 0) device.frameBytes = 1;
-  device.bytesPerSecond = device.frameBytes * static_cast<uint32_t>(spec.freq);
+  device.bytesPerSecond = device.frameBytes * static_cast<uint32_t>(audio.freq);
   const uint32_t id = ++lastId_;
   devices_[id] = device;
   if (deviceId != nullptr) *deviceId = id;
