@@ -24,7 +24,7 @@ namespace {
 using Handler = std::function<int(const ParsedArgs&, std::ostream& out, std::ostream& err)>;
 
 struct Command {
-  CommandSpec spec;
+  CommandSpec syntax;
   Handler run;
 };
 
@@ -203,9 +203,9 @@ std::string OverallHelp(const std::vector<Command>& commands) {
       "usage: selfplay-tool COMMAND [options] [arguments]\n\n"
       "Makes, checks and converts self-playing screen recordings.\n\ncommands:\n";
   for (const Command& command : commands) {
-    std::string name = "  " + command.spec.name;
+    std::string name = "  " + command.syntax.name;
     name.resize(18, ' ');
-    text += name + command.spec.summary + "\n";
+    text += name + command.syntax.summary + "\n";
   }
   text += "  help              show this, or `help COMMAND` for one command\n\n"
           "Run `selfplay-tool COMMAND --help` for a command's options.\n";
@@ -222,7 +222,7 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   auto find = [&](const std::string& name) -> const Command* {
     for (const Command& command : commands) {
-      if (command.spec.name == name) return &command;
+      if (command.syntax.name == name) return &command;
     }
     return nullptr;
   };
@@ -230,7 +230,7 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   if (name == "help" || name == "--help" || name == "-h") {
     if (args.size() > 1) {
       if (const Command* command = find(args[1])) {
-        out << CommandHelp(command->spec);
+        out << CommandHelp(command->syntax);
         return 0;
       }
       err << "selfplay-tool: no command \"" << args[1] << "\"\n";
@@ -246,9 +246,9 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   try {
     const std::vector<std::string> rest(args.begin() + 1, args.end());
-    const ParsedArgs parsed = ParseArgs(command->spec, rest);
+    const ParsedArgs parsed = ParseArgs(command->syntax, rest);
     if (parsed.Has("--help")) {
-      out << CommandHelp(command->spec);
+      out << CommandHelp(command->syntax);
       return 0;
     }
     return command->run(parsed, out, err);
