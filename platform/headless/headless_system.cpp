@@ -61,6 +61,7 @@ bool HeadlessSystem::Tick() {
     auto it = timers_.find(id);
     if (it == timers_.end()) continue;  // killed by an earlier callback of this tick
     Timer timer = it->second;
+    if (!timer.periodic) timers_.erase(it);
     timer.callback(id, 0, timer.user, 0, 0);
   }
   return true;
@@ -192,14 +193,14 @@ uint32_t HeadlessSystem::TimeEndPeriod(uint32_t period) {
   return result;
 }
 
-uint32_t HeadlessSystem::TimeSetEvent(uint32_t delay, uint32_t, TimerCallback callback,
-                                      uintptr_t user, uint32_t) {
+uint32_t HeadlessSystem::TimeSetEvent(uint32_t delay, uint32_t resolution,
+                                      TimerCallback callback, uintptr_t user, uint32_t flags) {
   uint32_t id = 0;
   if (!failures.setEventFails && callback != nullptr) {
     id = nextTimer_++;
-    timers_[id] = {callback, user, delay};
+    timers_[id] = {callback, user, delay, (flags & kTimePeriodic) != 0};
   }
-  timerCalls_.push_back({TimerCall::Kind::kSetEvent, delay, id});
+  timerCalls_.push_back({TimerCall::Kind::kSetEvent, delay, id, resolution, flags});
   return id;
 }
 

@@ -36,6 +36,8 @@ struct TimerCall {
   Kind kind;
   uint32_t value = 0;   // the period, the delay, or the timer killed
   uint32_t result = 0;  // kSetEvent: the timer's id, 0 on failure
+  uint32_t resolution = 0;  // kSetEvent
+  uint32_t flags = 0;       // kSetEvent: kTimePeriodic, or 0 for one event
 };
 
 // Failures a test injects; 0 and false are success.
@@ -81,7 +83,8 @@ class HeadlessSystem : public System {
 
   // Runs the form's OnShow, then makes its window visible.
   void ShowMainForm(Form& form);
-  // One tick of every running timer; false when none runs.
+  // One tick of every running timer; false when none runs. A timer set
+  // without kTimePeriodic fires once and is gone.
   bool Tick();
   // A menu item, the image or the window's close box, as the user would.
   void ClickMenu(Form& form, const std::string& name);
@@ -136,6 +139,7 @@ class HeadlessSystem : public System {
     TimerCallback callback;
     uintptr_t user;
     uint32_t delay;
+    bool periodic;
   };
 
   void Box(MessageBoxRecord::Kind kind, const std::string& title, const std::string& text);

@@ -40,11 +40,11 @@ class DescribedValuesTest : public EngineTest {
     return builder.Build();
   }
 
-  uint32_t TimerDelay() const {
+  TimerCall SetEventCall() const {
     for (const TimerCall& call : system.TimerCalls()) {
-      if (call.kind == TimerCall::Kind::kSetEvent) return call.value;
+      if (call.kind == TimerCall::Kind::kSetEvent) return call;
     }
-    return 0;
+    return {TimerCall::Kind::kSetEvent};
   }
 
   Bitmap key;
@@ -65,7 +65,10 @@ TEST_F(DescribedValuesTest, TickPeriodAndTicksPerFrameFollowTheFrameInterval) {
     FreshSystem();
     TPlayForm& form = Play(Frames(2, c.interval));
     EXPECT_EQ(form.TicksPerFrame, c.ticksPerFrame);
-    EXPECT_EQ(TimerDelay(), c.delay);
+    TimerCall set = SetEventCall();
+    EXPECT_EQ(set.value, c.delay);
+    EXPECT_EQ(set.resolution, 1u);
+    EXPECT_EQ(set.flags, kTimePeriodic);
     EXPECT_EQ(system.RunningTimers(), 1u);
 
     // Frame 1 comes with exactly the TicksPerFrame-th tick.
@@ -201,6 +204,47 @@ TEST_F(DescribedValuesTest, CursorPathTruncatesTowardZeroOnBothSidesOfTheOrigin)
     expected.GetCanvas().Draw(c.to.x, c.to.y, icon);
     EXPECT_TRUE(SameBitmap(Picture(), expected));
   }
+}
+
+// The background under the cursor comes from the rectangle (x, y,
+// trunc(w + X), trunc(h + Y)): at a negative fractional X that is one
+// pixel narrower than the cursor and is stretched to its width, and the
+// next erase puts back exactly what was saved. Canvas serves as the
+// reference for the copy and the stretch, whose rules tests/platform pins.
+TEST_F(DescribedValuesTest, BackgroundAtNegativeFractionsComesFromTheTruncatedRectangle) {
+  std::vector<uint8_t> arrow = recorder::MakeIconFile(recorder::ArrowCursor());
+  Icon icon;
+  LoadIcon(arrow, icon);
+  RecordingBuilder builder(key);
+  builder.FirstCursor(-3, -3, arrow).Interval(160);  // 4 ticks per frame
+  builder.AddFrame(key, CursorPosition{-20, 2});
+  builder.AddFrame(key);
+  recorder::Recording rec = builder.Build();
+  TPlayForm& form = Play(rec);
+  Bitmap decoded;
+  Decode(rec.keyFrame, decoded);
+
+  // Frame 0 saves (-3, -3, 29, 29) into a fresh (white) background.
+  Bitmap background(32, 32);
+  recorder::FillRect(background, {0, 0, 32, 32}, 0xFFFFFF);
+  background.GetCanvas().CopyRect({0, 0, 32, 32}, decoded.GetCanvas(), {-3, -3, 29, 29});
+  ASSERT_TRUE(SameBitmap(*form.CursorBackground, background));
+
+  // Tick 1: P(1) = (-7.25, -1.75), saved from (-7, -1, 24, 30).
+  Ticks(1);
+  background.GetCanvas().CopyRect({0, 0, 32, 32}, decoded.GetCanvas(), {-7, -1, 24, 30});
+  EXPECT_TRUE(SameBitmap(*form.CursorBackground, background));
+
+  // Tick 2: that background erases at (-7, -1); P(2) = (-11.5, -0.5) is
+  // saved from (-11, 0, 20, 31) and the cursor drawn at (-11, 0).
+  Ticks(1);
+  Bitmap expected;
+  recorder::CopyPixels(decoded, expected);
+  expected.GetCanvas().Draw(-7, -1, background);
+  background.GetCanvas().CopyRect({0, 0, 32, 32}, expected.GetCanvas(), {-11, 0, 20, 31});
+  expected.GetCanvas().Draw(-11, 0, icon);
+  EXPECT_TRUE(SameBitmap(*form.CursorBackground, background));
+  EXPECT_TRUE(SameBitmap(Picture(), expected));
 }
 
 TEST_F(DescribedValuesTest, LoopMarkToggledOnAndOffAgainClosesAtTheEnd) {

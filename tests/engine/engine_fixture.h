@@ -90,7 +90,15 @@ class EngineTest : public ::testing::Test {
   std::unique_ptr<HeadlessPlayer> player;
 };
 
-// What the player decodes a JPEG item into.
+// What the player decodes a JPEG item into. Engine tests compare the
+// picture with this, and composite their expectations with Canvas: a fair
+// reference here, because these tests check where and when pictures are
+// placed, not how they are decoded or blitted, and both of those are pinned
+// on their own against references that do not come from our code: the
+// decoder against libjpeg-turbo's djpeg output (tests/media/
+// jpeg_reference_test.cpp, and through the player in
+// described_values_test.cpp), the blits and the icon draw against the
+// copy, stretch and AND/XOR rules worked out by hand (tests/platform/).
 inline void Decode(const std::vector<uint8_t>& jpeg, Bitmap& out) {
   MemoryStream bytes;
   bytes.Write(jpeg.data(), jpeg.size());

@@ -17,6 +17,9 @@ constexpr int kFrameHeight = 240;
 constexpr int kLeft = (kScreenWidth - kFrameWidth) / 2;
 constexpr int kTop = (kScreenHeight - kFrameHeight) / 2;
 
+// Our own decoder is a fair reference here: this test checks what the
+// window presents, and the decoder's output is pinned separately against
+// libjpeg-turbo's djpeg (tests/media/jpeg_reference_test.cpp).
 std::unique_ptr<Bitmap> DecodeKeyFrame(const recorder::Recording& recording) {
   MemoryStream stream;
   stream.Write(recording.keyFrame.data(), recording.keyFrame.size());

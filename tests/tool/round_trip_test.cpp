@@ -160,6 +160,9 @@ TEST_F(RoundTrip, FramesWithoutCursorOrCaptionAreExactlyTheDecodedBlocks) {
   options.interval = 200;
   const recorder::Recording rec = BuildRecording(options, ProgressBar::Output::Never);
   ASSERT_EQ(rec.frames.size(), size_t(kFrames - 1));
+  // Our own decoder is a fair reference: the export must show what the
+  // player shows, and the decoder is pinned separately against
+  // libjpeg-turbo's djpeg (tests/media/jpeg_reference_test.cpp).
   auto decode = [](const std::vector<uint8_t>& jpeg, Bitmap& into) {
     MemoryStream stream;
     stream.Write(jpeg.data(), jpeg.size());
