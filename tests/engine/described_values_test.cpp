@@ -247,6 +247,61 @@ TEST_F(DescribedValuesTest, BackgroundAtNegativeFractionsComesFromTheTruncatedRe
   EXPECT_TRUE(SameBitmap(Picture(), expected));
 }
 
+// A squeezed picture never shows the cursor: the cursor steps between
+// frame steps leave the stretched frame as it is.
+TEST_F(DescribedValuesTest, CursorStepsDrawNothingOnASqueezedPicture) {
+  system.SetScreenSize(40, 30);
+  RecordingBuilder builder(key);
+  builder.FirstCursor(4, 4).Interval(160);
+  builder.AddFrame(key, CursorPosition{30, 20});
+  builder.AddFrame(key);
+  recorder::Recording rec = builder.Build();
+  TPlayForm& form = Play(rec);
+  ASSERT_TRUE(form.StretchMode);
+  Bitmap decoded;
+  Decode(rec.keyFrame, decoded);
+  Bitmap expected(40, 30);
+  expected.GetCanvas().StretchDraw({0, 0, 40, 30}, decoded);
+  for (int tick = 0; tick <= 4; ++tick) {
+    SCOPED_TRACE(::testing::Message() << "tick " << tick);
+    if (tick > 0) Ticks(1);
+    EXPECT_TRUE(SameBitmap(Picture(), expected));
+  }
+  EXPECT_EQ(form.CurrentFrame, 2);
+}
+
+// Blocks first, then the caption: a block over the caption does not hide it.
+TEST_F(DescribedValuesTest, CaptionStaysOnTopOfABlockThatCoversIt) {
+  recorder::CaptionStyle caption;
+  caption.text = "HHHH";
+  caption.x = 4;
+  caption.y = 4;
+  caption.fontSize = 18;
+  caption.fontName = "DejaVu Sans";
+  caption.fontColor = 0x000000FF;  // red, as 0x00BBGGRR
+  Bitmap blue(64, 48);
+  recorder::FillRect(blue, {0, 0, 64, 48}, 0x0000FF);
+  Block cover;
+  cover.rect = Rect{0, 0, 64, 48};
+  cover.jpeg = recorder::EncodeJpeg(blue);
+  RecordingBuilder builder(key);
+  builder.NoCursor().Interval(40).Caption(caption);
+  builder.AddFrameBlocks({cover});
+  builder.AddFrameBlocks({});
+  Play(builder.Build());
+  auto redPixels = [&] {
+    int red = 0;
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) red += Picture().At(x, y) == 0xFF0000;
+    }
+    return red;
+  };
+  ASSERT_GT(redPixels(), 40);
+  Ticks(1);
+  EXPECT_EQ(Picture().At(60, 44) & 0xF0F0F0, 0x0000F0u) << "the block is shown";
+  EXPECT_GT(redPixels(), 40) << "the caption is drawn again over the block";
+}
+
 TEST_F(DescribedValuesTest, LoopMarkToggledOnAndOffAgainClosesAtTheEnd) {
   TPlayForm& form = Play(Frames(1, 80));
   system.ClickMenu(form, "N3");
@@ -301,9 +356,9 @@ TEST_F(DescribedValuesTest, PauseMarkFollowsEachClickAndTheClockResumesWhereItSt
 }
 
 TEST_F(DescribedValuesTest, FullScreenMarkOffAndOnAgainRestoresTheLayout) {
-  system.SetScreenSize(1000, 700);
+  system.SetScreenSize(1001, 701);  // odd: every half is rounded toward zero
   TPlayForm& form = Play(Frames(1, 1000));
-  // 64 x 48 centred on 1000 x 700.
+  // 64 x 48 centred on 1001 x 701.
   EXPECT_EQ((std::tuple{form.Image1.left, form.Image1.top}), (std::tuple{468, 326}));
   system.ClickMenu(form, "N1");
   EXPECT_FALSE(form.N1->checked);
