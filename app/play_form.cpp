@@ -1,6 +1,6 @@
 #include "app/play_form.h"
 
-#include "payload/sound_device.h"
+#include "playback/sound_device.h"
 #include "playback/clock.h"
 #include "playback/play_tick.h"
 #include "playback/start_playback.h"

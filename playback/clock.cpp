@@ -29,7 +29,7 @@ void StartClock(TPlayForm& form) {
     app.ShowMessage(kTimerFailedText);
     return;
   }
-  form.TicksPerFrame = form.FrameInterval / 40;
+  form.TicksPerFrame = TicksPerFrameOf(form.FrameInterval);
   if (form.TicksPerFrame <= 0) {
     app.ShowMessage(kTimerFailedText);
     return;

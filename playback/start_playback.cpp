@@ -1,11 +1,11 @@
 #include "playback/start_playback.h"
 
 #include <cstdio>
+#include <exception>
 
 #include "app/play_form.h"
 #include "payload/c_file.h"
 #include "payload/payload_reader.h"
-#include "payload/sound_device.h"
 #include "platform/application.h"
 #include "platform/shell.h"
 #include "playback/clock.h"
@@ -58,16 +58,15 @@ void ShowFrameZero(TPlayForm& form, uint32_t videoOffset) {
   form.CursorBackground = std::make_unique<Bitmap>();
   form.JpegBuffer = std::make_unique<MemoryStream>();
   form.RecordingStream = std::make_unique<FileStream>(form.App().ExeName());
-  Stream& in = *form.RecordingStream;
-  in.Seek(videoOffset, SeekOrigin::Begin);
+  form.RecordingReader = std::make_unique<PayloadReader>(*form.RecordingStream);
+  PayloadReader& in = *form.RecordingReader;
+  form.RecordingStream->Seek(videoOffset, SeekOrigin::Begin);
 
-  VideoHeader header = ReadVideoHeader(in);
-  CheckVideoHeader(header);
-  TakeHeader(form, header);
+  TakeHeader(form, in.ReadVideoHeader());
   // No picture of the recording may be larger than its screen.
   form.JpegImage->SetMaxSize(form.FrameWidth, form.FrameHeight);
 
-  TakeCaptionStyle(form, ReadCaptionStyle(in));
+  TakeCaptionStyle(form, in.ReadCaptionStyle());
 
   Size area = form.GetBorderStyle() == BorderStyle::None
                   ? system.ScreenSize()
@@ -75,17 +74,14 @@ void ShowFrameZero(TPlayForm& form, uint32_t videoOffset) {
   if (!form.FitImage(area.width, area.height)) form.StretchMode = false;
 
   if (form.HasCursor == 1) {
-    CursorPosition p = ReadCursorPosition(in);
+    CursorPosition p = in.ReadFirstCursor(*form.CursorStream);
     form.CursorX = static_cast<float>(p.x);
     form.CursorY = static_cast<float>(p.y);
-    ReadImageItem(in, in.ReadInt32(), *form.CursorStream);
-    form.CursorImage->LoadFromStream(*form.CursorStream);
+    form.CursorImage->LoadFromStreamDeferred(*form.CursorStream);
   }
 
-  ReadImageItem(in, in.ReadInt32(), *form.JpegBuffer);
-  form.JpegImage->LoadFromStream(*form.JpegBuffer);
-  form.JpegBuffer->Clear();
-  form.JpegImage->AssignTo(*form.FrameBitmap);
+  in.ReadKeyFrame(*form.JpegBuffer);
+  DecodeImageItem(form, *form.FrameBitmap);
 
   if (!form.CaptionText.empty()) {
     SetCaptionFont(form);
@@ -94,19 +90,31 @@ void ShowFrameZero(TPlayForm& form, uint32_t videoOffset) {
 
   form.CurrentFrame = 1;
   form.TickCount = 0;
-  in.ReadInt32();  // frame 0's terminator
+  in.ReadFrameZeroTerminator();
   form.CursorBackground->SetSize(form.CursorImage->Width(), form.CursorImage->Height());
 
   PresentFrame(form);
 
   if (form.HasCursor == 1) {
-    CursorPosition p = ReadCursorPosition(in);
-    form.NextCursorX = static_cast<float>(p.x);
-    form.NextCursorY = static_cast<float>(p.y);
+    const auto last = form.FrameCount == 1 ? PayloadReader::LastFrame::kYes
+                                           : PayloadReader::LastFrame::kNo;
+    std::optional<CursorPosition> next = in.ReadNextCursor(0, last);
+    // A recording of one frame may end without its next position; the
+    // cursor then stays where it is.
+    if (!next) next = CursorPosition{static_cast<int32_t>(form.CursorX),
+                                     static_cast<int32_t>(form.CursorY)};
+    form.NextCursorX = static_cast<float>(next->x);
+    form.NextCursorY = static_cast<float>(next->y);
   }
 }
 
 }  // namespace
+
+void DecodeImageItem(TPlayForm& form, Bitmap& into) {
+  form.JpegImage->LoadFromStream(*form.JpegBuffer);
+  form.JpegBuffer->Clear();
+  form.JpegImage->AssignTo(into);
+}
 
 void StartPlayback(TPlayForm& form) {
   if (!form.FirstShow) return;
@@ -120,7 +128,14 @@ void StartPlayback(TPlayForm& form) {
     app.ShowMessage(kCannotOpenPlayerText);
     return;
   }
-  uint32_t videoOffset = ReadLeadWord(file.get());
+  form.PlaybackStopped = false;
+  uint32_t videoOffset = 0;
+  try {
+    videoOffset = ReadLeadWord(file.get());
+  } catch (const std::exception&) {
+    form.PlaybackStopped = true;
+    throw;
+  }
   // A device still held by a start that failed half-way is not left
   // behind; from here HasSound is set by a successful open alone.
   SoundStop(form, SoundWait::kWait);
@@ -137,7 +152,14 @@ void StartPlayback(TPlayForm& form) {
     app.ShowMessage(kDamagedRecordingText);
     SoundStop(form, SoundWait::kWait);
     ReleasePlayback(form);
+    form.PlaybackStopped = true;
     return;
+  } catch (const std::exception&) {
+    // The framework shows the error; the sound of a playback that never
+    // showed its frame 0 does not play on.
+    SoundStop(form, SoundWait::kWait);
+    form.PlaybackStopped = true;
+    throw;
   }
 
   StartClock(form);
@@ -149,8 +171,28 @@ void ReleasePlayback(TPlayForm& form) {
   form.FrameBitmap.reset();
   form.CursorBackground.reset();
   form.JpegImage.reset();
+  form.RecordingReader.reset();
   form.RecordingStream.reset();
   form.JpegBuffer.reset();
+}
+
+void EndPlayback(TPlayForm& form, SoundWait wait) {
+  SoundStop(form, wait);
+  form.Playing = false;
+  // Before anything is freed: no tick may find the objects gone.
+  StopClock();
+}
+
+void RestartPlayback(TPlayForm& form, SoundWait wait) {
+  EndPlayback(form, wait);
+  ReleasePlayback(form);
+  form.FirstShow = true;
+  StartPlayback(form);
+}
+
+void StopPlaybackForDamage(TPlayForm& form) {
+  EndPlayback(form, SoundWait::kNoWait);
+  form.PlaybackStopped = true;
 }
 
 }  // namespace sp

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "playback/sound_device.h"
+
 namespace sp {
 
+class Bitmap;
 class TPlayForm;
 
 inline constexpr const char* kCannotOpenPlayerText = "failed1";
@@ -14,5 +17,21 @@ void StartPlayback(TPlayForm& form);
 // Frees FrameBitmap, CursorBackground, JpegImage, RecordingStream and
 // JpegBuffer, in that order.
 void ReleasePlayback(TPlayForm& form);
+
+// Stops what plays: the sound (waiting for the device or not), the picture
+// and the clock. The picture shown stays.
+void EndPlayback(TPlayForm& form, SoundWait wait);
+
+// The playback ended and starts again from frame 0: restart (N4Click, with
+// the sound's close waited for) and the loop at the end of a recording.
+void RestartPlayback(TPlayForm& form, SoundWait wait);
+
+// Ends a playback that met damage in its file: what it shows stays, the
+// clock and the sound stop, and nothing but a restart plays again.
+void StopPlaybackForDamage(TPlayForm& form);
+
+// Decodes the JPEG item in JpegBuffer into `into` with the playback's one
+// decoder, and empties the buffer.
+void DecodeImageItem(TPlayForm& form, Bitmap& into);
 
 }  // namespace sp

@@ -1,4 +1,4 @@
-#include "payload/sound_device.h"
+#include "playback/sound_device.h"
 
 #include "app/play_form.h"
 #include "payload/sound_track.h"
@@ -16,17 +16,25 @@ std::string SoundFilePath(const TPlayForm& form) {
 void StartSoundTrack(TPlayForm& form, CFile& in) {
   const Application& app = form.App();
   std::string path = SoundFilePath(form);
-  SoundTrackResult result = DecodeSoundTrack(path, in.get());
+  int64_t decoded = 0;
+  SoundTrackResult result = DecodeSoundTrack(path, in.get(), &decoded);
+  in.reset();
   if (result == SoundTrackResult::kCannotCreate) app.ShowMessage(kCannotCreateSoundText);
-  if (result != SoundTrackResult::kWritten) {
+  // A bit stream that ends early, or goes astray after some bytes, still
+  // gave a playable beginning of the sound; only a track that gave nothing
+  // usable is a failure.
+  const bool nothingDecoded = decoded == 0;
+  const bool failed = result == SoundTrackResult::kCannotCreate ||
+                      result == SoundTrackResult::kWriteFailed ||
+                      (result != SoundTrackResult::kWritten && nothingDecoded);
+  if (failed) {
     app.ShowMessage(kSoundReadFailedText);
     form.HasSound = false;
+    // A track that could not be written is still opened: an earlier
+    // playback's file of that name may be there. A damaged track left a
+    // file that is not the recording's sound, so the playback stays silent.
+    if (result == SoundTrackResult::kDamaged || result == SoundTrackResult::kTruncated) return;
   }
-  in.reset();
-  // A track that could not be written is still opened: an earlier
-  // playback's file of that name may be there. A damaged or cut track left
-  // a file that is not the recording's sound, so the playback stays silent.
-  if (result == SoundTrackResult::kDamaged || result == SoundTrackResult::kTruncated) return;
   SoundStart(form, path);
 }
 
