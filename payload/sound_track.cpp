@@ -1,5 +1,6 @@
 #include "payload/sound_track.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <span>
@@ -17,7 +18,8 @@ constexpr size_t kOutputBufferBytes = 10000;
 
 }  // namespace
 
-SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out, int64_t* decoded) {
+SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out, int64_t bitStreamEnd,
+                                 int64_t* decoded) {
   if (decoded) *decoded = 0;
   std::array<uint8_t, kHuffTreeBytes> treeBytes;
   LeInt32 length;
@@ -39,7 +41,13 @@ SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out, int64_t* decoded
   bool writeFailed = false;
 
   while (expansion.WantsInput() && !writeFailed) {
-    const size_t got = std::fread(piece.data(), 1, piece.size(), in);
+    size_t want = piece.size();
+    if (bitStreamEnd >= 0) {
+      const long at = std::ftell(in);
+      if (at < 0 || at >= bitStreamEnd) break;
+      want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(want), bitStreamEnd - at));
+    }
+    const size_t got = std::fread(piece.data(), 1, want, in);
     if (got == 0) break;
     const SoundTableDecoder::Expanded done =
         decoder.ExpandInto(expansion, std::span(piece).first(got), std::span(buffer).subspan(n));
@@ -65,11 +73,12 @@ SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out, int64_t* decoded
   return SoundTrackResult::kTruncated;
 }
 
-SoundTrackResult DecodeSoundTrack(const std::string& path, std::FILE* in, int64_t* decoded) {
+SoundTrackResult DecodeSoundTrack(const std::string& path, std::FILE* in, int64_t bitStreamEnd,
+                                  int64_t* decoded) {
   if (decoded) *decoded = 0;
   std::FILE* out = OpenPrivateForWriting(path);
   if (!out) return SoundTrackResult::kCannotCreate;
-  SoundTrackResult result = ExpandSoundFile(in, out, decoded);
+  SoundTrackResult result = ExpandSoundFile(in, out, bitStreamEnd, decoded);
   if (std::fclose(out) != 0 && result == SoundTrackResult::kWritten) {
     result = SoundTrackResult::kWriteFailed;
   }

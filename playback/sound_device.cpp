@@ -13,11 +13,12 @@ std::string SoundFilePath(const TPlayForm& form) {
   return dir + kSoundFileName;
 }
 
-void StartSoundTrack(TPlayForm& form, CFile& in) {
+void StartSoundTrack(TPlayForm& form, CFile& in, uint32_t videoOffset) {
   const Application& app = form.App();
   std::string path = SoundFilePath(form);
   int64_t decoded = 0;
-  SoundTrackResult result = DecodeSoundTrack(path, in.get(), &decoded);
+  // The bit stream runs up to the video stream.
+  SoundTrackResult result = DecodeSoundTrack(path, in.get(), videoOffset, &decoded);
   in.reset();
   if (result == SoundTrackResult::kCannotCreate) app.ShowMessage(kCannotCreateSoundText);
   // A bit stream that ends early, or goes astray after some bytes, still

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "payload/c_file.h"
@@ -23,7 +24,7 @@ std::string SoundFilePath(const TPlayForm& form);
 // stands just behind the lead word and is closed here. Expands the track
 // into the temporary file and starts it; every failure is reported and
 // leaves a silent playback.
-void StartSoundTrack(TPlayForm& form, CFile& in);
+void StartSoundTrack(TPlayForm& form, CFile& in, uint32_t videoOffset);
 
 // Opens `path` on the waveaudio device and plays it from its start. On
 // success the device belongs to the playback (HasSound, SoundDevice).

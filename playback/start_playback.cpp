@@ -140,7 +140,7 @@ void StartPlayback(TPlayForm& form) {
   // behind; from here HasSound is set by a successful open alone.
   SoundStop(form, SoundWait::kWait);
   if (videoOffset != 0) {
-    StartSoundTrack(form, file);
+    StartSoundTrack(form, file, videoOffset);
   } else {
     videoOffset = PAYLOAD_OFFSET + 4;
   }

@@ -43,7 +43,7 @@ int64_t ExtractSound(const std::string& path, uint32_t payloadOffset, const std:
 
   CFile out(std::fopen(output.c_str(), "wb"));
   if (!out) throw ToolError(output + ": " + std::strerror(errno));
-  SoundTrackResult result = ExpandSoundFile(in.get(), out.get());
+  SoundTrackResult result = ExpandSoundFile(in.get(), out.get(), videoOffset);
   if (std::fclose(out.release()) != 0 && result == SoundTrackResult::kWritten) {
     result = SoundTrackResult::kWriteFailed;
   }
