@@ -9,7 +9,7 @@
 namespace sp {
 
 void TPlayForm::N1Click() {
-  TPlayForm& form = PlayForm ? *PlayForm : *this;
+  TPlayForm& form = PlayForm ? static_cast<TPlayForm&>(*PlayForm) : *this;
   if (form.N1->checked) {
     form.SetChecked(*form.N1, false);
     form.SetBorderStyle(BorderStyle::Sizeable);
