@@ -9,7 +9,7 @@
 
 #include "app/play_form.h"
 #include "platform/errors.h"
-#include "app/headless_player.h"
+#include "app/headless/headless_player.h"
 #include "platform/headless/headless_system.h"
 #include "platform/stream.h"
 #include "recorder/payload_writer.h"
