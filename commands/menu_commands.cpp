@@ -1,9 +1,9 @@
 // The handlers behind PopupMenu1's items and the click on Image1.
 
 #include "app/play_form.h"
-#include "playback/sound_device.h"
 #include "platform/application.h"
 #include "platform/shell.h"
+#include "playback/sound_device.h"
 #include "playback/start_playback.h"
 
 namespace sp {
