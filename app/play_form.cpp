@@ -1,16 +1,14 @@
 #include "app/play_form.h"
 
-#include "payload/sound_device.h"
+#include "playback/sound_device.h"
 #include "playback/clock.h"
 #include "playback/play_tick.h"
 #include "playback/start_playback.h"
 
 namespace sp {
 
-TPlayForm* PlayForm = nullptr;
-
 TPlayForm::TPlayForm(Application& app)
-    : Form(app), Image1(Image()), PopupMenu1(PopupMenu()) {
+    : PlaybackForm(app), PopupMenu1(PopupMenu()) {
   SetPosition(197, 196);
   SetClientSize(739, 468);
   SetBorderStyle(BorderStyle::None);

@@ -1,23 +1,16 @@
 #include "app/play_form.h"
-#include "payload/sound_device.h"
 #include "platform/application.h"
 #include "platform/shell.h"
-#include "playback/clock.h"
+#include "playback/sound_device.h"
+#include "playback/start_playback.h"
 
 namespace sp {
 
 // Runs when the form closes, by N8, by the end of a recording or by the
 // system; Form::Close then ends the application.
 void TPlayForm::FormClose() {
-  SoundStop(*this, SoundWait::kWait);
-  Playing = false;
-  // Before anything is freed: no tick may find the objects gone.
-  StopClock();
-  FrameBitmap.reset();
-  CursorBackground.reset();
-  JpegImage.reset();
-  RecordingStream.reset();
-  JpegBuffer.reset();
+  EndPlayback(*this, SoundWait::kWait);
+  ReleasePlayback(*this);
   CursorStream.reset();
   CursorImage.reset();
   // The last device id once more, as the player always did; its result is

@@ -1,16 +1,15 @@
 // The handlers behind PopupMenu1's items and the click on Image1.
 
 #include "app/play_form.h"
-#include "payload/sound_device.h"
 #include "platform/application.h"
 #include "platform/shell.h"
-#include "playback/clock.h"
+#include "playback/sound_device.h"
 #include "playback/start_playback.h"
 
 namespace sp {
 
 void TPlayForm::N1Click() {
-  TPlayForm& form = PlayForm ? *PlayForm : *this;
+  TPlayForm& form = PlayForm ? static_cast<TPlayForm&>(*PlayForm) : *this;
   if (form.N1->checked) {
     form.SetChecked(*form.N1, false);
     form.SetBorderStyle(BorderStyle::Sizeable);
@@ -29,17 +28,12 @@ void TPlayForm::N3Click() { SetChecked(*N3, !N3->checked); }
 
 void TPlayForm::N7Click() { SetChecked(*N7, !N7->checked); }
 
-void TPlayForm::N4Click() {
-  SoundStop(*this, SoundWait::kWait);
-  Playing = false;
-  StopClock();
-  ReleasePlayback(*this);
-  FirstShow = true;
-  StartPlayback(*this);
-}
+void TPlayForm::N4Click() { RestartPlayback(*this, SoundWait::kWait); }
 
 void TPlayForm::N6Click() {
-  if (CurrentFrame >= FrameCount) return;
+  // An ended playback stays as it ended: at its last frame, or where damage
+  // stopped it.
+  if (CurrentFrame >= FrameCount || PlaybackStopped) return;
   if (Playing) {
     Playing = false;
     SetChecked(*N6, true);

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "payload/records.h"
+
 namespace sp {
 
 // Where the recording begins in the player's own file: the size of the
@@ -15,6 +17,7 @@ constexpr int kHuffNodeCount = 511;
 constexpr int kHuffLeafCount = 256;
 constexpr int kHuffRoot = 510;
 
+// A node as the decoder holds it, read from a HuffNodeRecord.
 struct HuffNode {
   int32_t weight;
   int32_t parent;
@@ -22,16 +25,19 @@ struct HuffNode {
   int32_t zero;  // child on a 0 bit; -1 in a leaf
 };
 
-constexpr size_t kHuffTreeBytes = kHuffNodeCount * 16;  // 8,176
-constexpr size_t kVideoHeaderBytes = 40;
-constexpr size_t kSkippedFieldBytes = 40;  // two 20-byte fields behind the header
-constexpr size_t kCaptionStyleBytes = 80;
-constexpr size_t kCaptionTextBytes = 40;
-constexpr size_t kFontNameBytes = 20;
+constexpr size_t kHuffTreeBytes = kHuffNodeCount * sizeof(HuffNodeRecord);  // 8,176
+constexpr size_t kVideoHeaderBytes = sizeof(VideoHeaderRecord);
+constexpr size_t kSkippedFieldBytes = sizeof(SkippedFieldsRecord);
+constexpr size_t kCaptionStyleBytes = sizeof(CaptionStyleRecord);
+constexpr size_t kCaptionTextBytes = sizeof(CaptionStyleRecord::CaptionText);
+constexpr size_t kFontNameBytes = sizeof(CaptionStyleRecord::CaptionFontName);
 
 // The largest recorded screen side the player accepts.
 constexpr int kMaxFrameSide = 16384;
 // The frame clock ticks at most every 40 ms; a shorter interval gives no tick.
 constexpr int kMinFrameInterval = 40;
+
+// Ticks of the frame clock per frame: 0 for an interval that gives no tick.
+constexpr int32_t TicksPerFrameOf(int32_t frameInterval) { return frameInterval / kMinFrameInterval; }
 
 }  // namespace sp

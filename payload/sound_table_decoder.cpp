@@ -264,16 +264,12 @@ SoundDecodeResult WalkSoundTrack(std::span<const HuffNode, kHuffNodeCount> tree,
 }
 
 std::array<HuffNode, kHuffNodeCount> ParseHuffTree(std::span<const uint8_t> bytes) {
-  auto int32At = [&](size_t at) {
-    return static_cast<int32_t>(static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
-                                static_cast<uint32_t>(bytes[at + 2]) << 16 |
-                                static_cast<uint32_t>(bytes[at + 3]) << 24);
-  };
   std::array<HuffNode, kHuffNodeCount> tree{};
   if (bytes.size() < kHuffTreeBytes) return tree;
   for (int n = 0; n < kHuffNodeCount; ++n) {
-    const size_t at = static_cast<size_t>(n) * 16;
-    tree[n] = {int32At(at), int32At(at + 4), int32At(at + 8), int32At(at + 12)};
+    HuffNodeRecord record;
+    std::memcpy(&record, bytes.data() + static_cast<size_t>(n) * sizeof record, sizeof record);
+    tree[n] = {record.weight.Get(), record.parent.Get(), record.one.Get(), record.zero.Get()};
   }
   return tree;
 }

@@ -1,5 +1,6 @@
 #include "payload/sound_track.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <span>
@@ -15,25 +16,21 @@ namespace {
 
 constexpr size_t kOutputBufferBytes = 10000;
 
-int32_t LittleEndian32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
-}
-
 }  // namespace
 
-SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out) {
+SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out, int64_t bitStreamEnd,
+                                 int64_t* decoded) {
+  if (decoded) *decoded = 0;
   std::array<uint8_t, kHuffTreeBytes> treeBytes;
-  uint8_t lengthBytes[4];
+  LeInt32 length;
   if (std::fread(treeBytes.data(), 1, treeBytes.size(), in) != treeBytes.size() ||
-      std::fread(lengthBytes, 1, sizeof lengthBytes, in) != sizeof lengthBytes) {
+      std::fread(&length, 1, sizeof length, in) != sizeof length) {
     return SoundTrackResult::kDamaged;
   }
   // The table decoder gives exactly what the bit-by-bit walk gives, on every
   // tree and every stream; it takes the file in pieces.
   const SoundTableDecoder decoder(ParseHuffTree(treeBytes));
-  SoundExpansion expansion(LittleEndian32(lengthBytes));
+  SoundExpansion expansion(length.Get());
 
   constexpr size_t kPieceBytes = 65536;
   std::vector<uint8_t> piece(kPieceBytes);
@@ -44,11 +41,18 @@ SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out) {
   bool writeFailed = false;
 
   while (expansion.WantsInput() && !writeFailed) {
-    const size_t got = std::fread(piece.data(), 1, piece.size(), in);
+    size_t want = piece.size();
+    if (bitStreamEnd >= 0) {
+      const long at = std::ftell(in);
+      if (at < 0 || at >= bitStreamEnd) break;
+      want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(want), bitStreamEnd - at));
+    }
+    const size_t got = std::fread(piece.data(), 1, want, in);
     if (got == 0) break;
     const SoundTableDecoder::Expanded done =
         decoder.ExpandInto(expansion, std::span(piece).first(got), std::span(buffer).subspan(n));
     n += done.written;
+    if (decoded) *decoded += static_cast<int64_t>(done.written);
     // Leave `in` just behind the last byte the walk used, as reading it a
     // byte at a time would.
     if (done.read < got) std::fseek(in, -static_cast<long>(got - done.read), SEEK_CUR);
@@ -69,10 +73,12 @@ SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out) {
   return SoundTrackResult::kTruncated;
 }
 
-SoundTrackResult DecodeSoundTrack(const std::string& path, std::FILE* in) {
+SoundTrackResult DecodeSoundTrack(const std::string& path, std::FILE* in, int64_t bitStreamEnd,
+                                  int64_t* decoded) {
+  if (decoded) *decoded = 0;
   std::FILE* out = OpenPrivateForWriting(path);
   if (!out) return SoundTrackResult::kCannotCreate;
-  SoundTrackResult result = ExpandSoundFile(in, out);
+  SoundTrackResult result = ExpandSoundFile(in, out, bitStreamEnd, decoded);
   if (std::fclose(out) != 0 && result == SoundTrackResult::kWritten) {
     result = SoundTrackResult::kWriteFailed;
   }

@@ -23,10 +23,17 @@ inline constexpr const char* kSoundFileName = "vexa.wav";
 // decoded byte goes to `out` in writes of at most 10,000 bytes. It reads the
 // tree only at indices 0..510 and stops at the end of the file without
 // inventing bits; what was decoded up to a damage or the end is written.
-SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out);
+// The bit stream ends at the file offset `bitStreamEnd` (the video stream's
+// start), or at the end of the file when it is negative: a decoded length
+// larger than the bit stream gives the bytes decoded up to there, never the
+// video stream read as sound. `decoded`, when given, gets the number of
+// bytes decoded and written.
+SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out, int64_t bitStreamEnd = -1,
+                                 int64_t* decoded = nullptr);
 
 // Creates `path` privately (no symbolic link followed, mode 0600) and
 // expands the sound track from `in` into it.
-SoundTrackResult DecodeSoundTrack(const std::string& path, std::FILE* in);
+SoundTrackResult DecodeSoundTrack(const std::string& path, std::FILE* in, int64_t bitStreamEnd = -1,
+                                  int64_t* decoded = nullptr);
 
 }  // namespace sp

@@ -56,6 +56,7 @@ void Canvas::Draw(int x, int y, const Bitmap& source) {
 }
 
 void Canvas::Draw(int x, int y, const Icon& icon) {
+  icon.Decode();
   if (icon.IsEmpty()) return;
   const Rect iconBounds{0, 0, kIconSize, kIconSize};
   BlitMap map = ClipBlit(Box::At(x, y, kIconSize, kIconSize), target_.Bounds(),

@@ -88,16 +88,24 @@ void Form::Close() {
   app_.Terminate();
 }
 
+void Form::PresentChanges() {
+  Rect dirty = image_.picture.TakeDirty();
+  if (window_) window_->PresentImage(dirty);
+}
+
 void Form::HandleShow() {
   app_.Guard([this] { OnShow(); });
+  PresentChanges();
 }
 
 void Form::HandleResize() {
   app_.Guard([this] { OnResize(); });
+  PresentChanges();
 }
 
 void Form::HandleCloseRequest() {
   app_.Guard([this] { Close(); });
+  PresentChanges();
 }
 
 void Form::HandleMenuClick(size_t index) {
@@ -105,16 +113,19 @@ void Form::HandleMenuClick(size_t index) {
   // A copy: the handler may change the menu it was called from.
   std::function<void()> handler = menu_[index].onClick;
   if (handler) app_.Guard(handler);
+  PresentChanges();
 }
 
 void Form::HandleImageClick() {
   std::function<void()> handler = image_.onClick;
   if (handler) app_.Guard(handler);
+  PresentChanges();
 }
 
 intptr_t Form::HandleMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) {
   intptr_t result = 0;
   app_.Guard([&] { result = Dispatch(msg, wParam, lParam); });
+  PresentChanges();
   return result;
 }
 

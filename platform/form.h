@@ -94,6 +94,10 @@ class Form {
   virtual intptr_t Dispatch(uint32_t msg, uintptr_t wParam, intptr_t lParam);
 
  private:
+  // Hands what the handler changed in the image's picture to the window:
+  // the one place that does it, after every entry point.
+  void PresentChanges();
+
   Application& app_;
   std::unique_ptr<WindowBackend> window_;
   int left_ = 0;

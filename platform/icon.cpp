@@ -117,6 +117,31 @@ Decoded DecodeDib(const ImageBytes& image) {
 }  // namespace
 
 void Icon::LoadFromStream(Stream& stream) {
+  LoadDecoded(stream);
+  pending_ = false;
+  pendingBytes_.clear();
+}
+
+void Icon::LoadFromStreamDeferred(Stream& stream) {
+  const int64_t total = stream.Remaining();
+  std::vector<uint8_t> bytes(static_cast<size_t>(total));
+  if (stream.Read(bytes.data(), bytes.size()) != bytes.size()) throw StreamReadError();
+  pendingBytes_ = std::move(bytes);
+  pending_ = true;
+}
+
+void Icon::Decode() const {
+  if (!pending_) return;
+  MemoryStream bytes;
+  bytes.Write(pendingBytes_.data(), pendingBytes_.size());
+  bytes.Seek(0, SeekOrigin::Begin);
+  pending_ = false;
+  pendingBytes_.clear();
+  empty_ = true;
+  LoadDecoded(bytes);
+}
+
+void Icon::LoadDecoded(Stream& stream) const {
   const int64_t base = stream.Position();
   const int64_t total = stream.Remaining();
   // The whole rest of the stream belongs to the icon, whatever it uses.

@@ -35,6 +35,10 @@ class WindowBackend {
   virtual void MenuChanged(size_t index) = 0;
   // The position or size of the form's image control changed.
   virtual void ImageLayoutChanged() = 0;
+  // Shows the rectangle of the image control's picture that changed, in
+  // picture pixels; empty when nothing changed. Called by the form after
+  // every handled message, click, show, resize and close.
+  virtual void PresentImage(const Rect& dirty) = 0;
   // Read by the timer thread on every tick: must be safe to call from any
   // thread, and 0 while the window is being re-created.
   virtual WindowHandle Handle() const = 0;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/play_form.h"
+#include "playback/playback_form.h"
 
 namespace sp {
 
@@ -17,7 +17,7 @@ struct CursorPoint {
 };
 
 // P(j): difference, times j, divided by TicksPerFrame, plus the start.
-CursorPoint CursorPath(const TPlayForm& form, int j) {
+CursorPoint CursorPath(const PlaybackForm& form, int j) {
   double x0 = form.CursorX;
   double y0 = form.CursorY;
   double x = (static_cast<double>(form.NextCursorX) - x0) * j / form.TicksPerFrame + x0;
@@ -27,7 +27,7 @@ CursorPoint CursorPath(const TPlayForm& form, int j) {
 
 // Copies the rectangle (x, y, trunc(w + X), trunc(h + Y)) of Image1 into
 // (0, 0, w, h) of CursorBackground.
-void SaveUnderCursor(TPlayForm& form, CursorPoint at) {
+void SaveUnderCursor(PlaybackForm& form, CursorPoint at) {
   Bitmap& background = *form.CursorBackground;
   int w = background.Width();
   int h = background.Height();
@@ -36,7 +36,7 @@ void SaveUnderCursor(TPlayForm& form, CursorPoint at) {
   background.GetCanvas().CopyRect(Rect{0, 0, w, h}, form.Image1.picture.GetCanvas(), source);
 }
 
-void DrawCursor(TPlayForm& form, CursorPoint at) {
+void DrawCursor(PlaybackForm& form, CursorPoint at) {
   form.Image1.picture.GetCanvas().Draw(TruncToPixel(at.x), TruncToPixel(at.y), *form.CursorImage);
 }
 
@@ -49,12 +49,12 @@ int TruncToPixel(double value) {
   return static_cast<int>(value);
 }
 
-void DrawCaption(TPlayForm& form) {
+void DrawCaption(PlaybackForm& form) {
   if (form.CaptionText.empty()) return;
   form.FrameBitmap->GetCanvas().TextOut(form.CaptionX, form.CaptionY, form.CaptionText);
 }
 
-void PresentFrame(TPlayForm& form) {
+void PresentFrame(PlaybackForm& form) {
   Canvas& canvas = form.Image1.picture.GetCanvas();
   if (form.StretchMode) {
     canvas.StretchDraw(Rect{0, 0, form.Image1.width, form.Image1.height}, *form.FrameBitmap);
@@ -66,7 +66,7 @@ void PresentFrame(TPlayForm& form) {
   DrawCursor(form, at);
 }
 
-void CursorStep(TPlayForm& form, int j) {
+void CursorStep(PlaybackForm& form, int j) {
   CursorPoint previous = CursorPath(form, j - 1);
   CursorPoint next = CursorPath(form, j);
   form.Image1.picture.GetCanvas().Draw(TruncToPixel(previous.x), TruncToPixel(previous.y),

@@ -2,7 +2,7 @@
 
 namespace sp {
 
-class TPlayForm;
+class PlaybackForm;
 
 // A float or double pixel coordinate as an int, truncated toward zero and
 // held far enough inside int's range that adding a cursor's size to it
@@ -10,15 +10,15 @@ class TPlayForm;
 int TruncToPixel(double value);
 
 // The caption on FrameBitmap in the playback's font, when there is one.
-void DrawCaption(TPlayForm& form);
+void DrawCaption(PlaybackForm& form);
 
 // Shows FrameBitmap on Image1: squeezed into it in StretchMode, else 1:1
 // with the cursor drawn on top at (CursorX, CursorY) and the pixels under
 // it saved in CursorBackground.
-void PresentFrame(TPlayForm& form);
+void PresentFrame(PlaybackForm& form);
 
 // Tick j of the current frame (1 .. TicksPerFrame - 1): moves the drawn
 // cursor from P(j - 1) to P(j), restoring the pixels under its old place.
-void CursorStep(TPlayForm& form, int j);
+void CursorStep(PlaybackForm& form, int j);
 
 }  // namespace sp

@@ -1,96 +1,88 @@
 #include "playback/play_tick.h"
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
-#include "app/play_form.h"
 #include "payload/payload_reader.h"
-#include "payload/sound_device.h"
 #include "platform/application.h"
-#include "playback/clock.h"
 #include "playback/picture.h"
+#include "playback/playback_form.h"
+#include "playback/sound_device.h"
 #include "playback/start_playback.h"
 
 namespace sp {
 
 namespace {
 
-// The picture stays as it is and the clock stops; the window stays open.
-void EndPlayback(TPlayForm& form) {
-  SoundStop(form, SoundWait::kNoWait);
-  form.Playing = false;
-  StopClock();
-}
+// The frame record's items as the frame step uses them.
+class FrameStepEvents : public FrameRecordEvents {
+ public:
+  explicit FrameStepEvents(PlaybackForm& form) : form_(form) {}
 
-void ApplyBlocks(TPlayForm& form, int32_t& m) {
-  Stream& in = *form.RecordingStream;
-  while (m > 0) {
-    BlockHeader block = ReadBlockHeader(in);
-    ReadImageItem(in, block.jpegSize, *form.JpegBuffer);
-    form.JpegImage->LoadFromStream(*form.JpegBuffer);
-    form.JpegBuffer->Clear();
-    form.BlockBitmap = std::make_unique<Bitmap>();
-    form.JpegImage->AssignTo(*form.BlockBitmap);
-    // Placed by its left and top alone, clipped to the frame.
-    form.FrameBitmap->GetCanvas().Draw(block.rect.left, block.rect.top, *form.BlockBitmap);
-    form.BlockBitmap.reset();
-    m = in.ReadInt32();
+  void CursorChange(const ImageItem&) override {
+    // Decoded where it is drawn: in squeezed mode, never.
+    form_.CursorImage->LoadFromStreamDeferred(*form_.CursorStream);
   }
-}
 
-void EndOfRecording(TPlayForm& form) {
-  EndPlayback(form);
-  if (!form.N3->checked) {
-    // Unchecked, "exit automatically at the end" keeps the last frame shown.
-    if (form.N7->checked) form.Close();
+  // The window title shows the frame's number; frames without blocks leave
+  // it as it was.
+  void FirstBlockNumber(int32_t frameNumber) override {
+    form_.SetCaption(std::to_string(frameNumber));
+  }
+
+  void Block(const BlockItem& block) override {
+    form_.BlockBitmap = std::make_unique<Bitmap>();
+    DecodeImageItem(form_, *form_.BlockBitmap);
+    // Placed by its left and top alone, clipped to the frame.
+    form_.FrameBitmap->GetCanvas().Draw(block.rect.left, block.rect.top, *form_.BlockBitmap);
+    form_.BlockBitmap.reset();
+  }
+
+ private:
+  PlaybackForm& form_;
+};
+
+void EndOfRecording(PlaybackForm& form) {
+  if (form.LoopChecked()) {
+    RestartPlayback(form, SoundWait::kNoWait);
     return;
   }
-  ReleasePlayback(form);
-  form.FirstShow = true;
-  StartPlayback(PlayForm ? *PlayForm : form);
+  EndPlayback(form, SoundWait::kNoWait);
+  // Unchecked, "exit automatically at the end" keeps the last frame shown.
+  if (form.ExitAtEndChecked()) form.Close();
 }
 
-void FrameStep(TPlayForm& form) {
-  Stream& in = *form.RecordingStream;
+void FrameStep(PlaybackForm& form) {
+  PayloadReader& in = *form.RecordingReader;
   form.TickCount = 0;
-  if (form.HasCursor == 1) {
+  const bool hasCursor = form.HasCursor == 1;
+  if (hasCursor) {
     form.CursorX = form.NextCursorX;
     form.CursorY = form.NextCursorY;
-    int32_t size = in.ReadInt32();
-    if (size > 0) {
-      ReadImageItem(in, size, *form.CursorStream);
-      form.CursorImage->LoadFromStream(*form.CursorStream);
-    }
   }
-
-  int32_t m = in.ReadInt32();
-  if (m > 0) form.SetCaption(std::to_string(m));
-  try {
-    ApplyBlocks(form, m);
-  } catch (const DamagedRecording&) {
-    form.App().ShowMessage(kDamagedRecordingText);
-    EndPlayback(form);
-    return;
-  }
+  const int32_t k = form.CurrentFrame;
+  FrameStepEvents events(form);
+  const FrameRecordEnd end = in.ReadFrameRecord(
+      k, hasCursor,
+      k == form.FrameCount - 1 ? PayloadReader::LastFrame::kYes : PayloadReader::LastFrame::kNo,
+      *form.CursorStream, *form.JpegBuffer, events);
 
   DrawCaption(form);
-  if (form.HasCursor == 1) {
-    CursorPosition p = ReadCursorPosition(in);
-    form.NextCursorX = static_cast<float>(p.x);
-    form.NextCursorY = static_cast<float>(p.y);
+  if (end.next) {
+    form.NextCursorX = static_cast<float>(end.next->x);
+    form.NextCursorY = static_cast<float>(end.next->y);
   }
   PresentFrame(form);
   ++form.CurrentFrame;
 
-  // m is the terminator, -k; 64 bits keep -INT32_MIN defined.
-  if (-static_cast<int64_t>(m) == static_cast<int64_t>(form.FrameCount) - 1) EndOfRecording(form);
+  // The terminator is -k; 64 bits keep -INT32_MIN defined.
+  if (-static_cast<int64_t>(end.terminator) == static_cast<int64_t>(form.FrameCount) - 1) {
+    EndOfRecording(form);
+  }
 }
 
-}  // namespace
-
-void PlayTick(TPlayForm& form) {
-  // A playback whose start failed half-way has no stream to go on with.
-  if (!form.Playing || !form.RecordingStream) return;
+void Tick(PlaybackForm& form) {
   if (form.TickCount < INT32_MAX) ++form.TickCount;
   if (form.TickCount < form.TicksPerFrame) {
     if (form.StretchMode || form.HasCursor != 1) return;
@@ -98,6 +90,24 @@ void PlayTick(TPlayForm& form) {
     return;
   }
   if (form.CurrentFrame < form.FrameCount) FrameStep(form);
+}
+
+}  // namespace
+
+void PlayTick(PlaybackForm& form) {
+  // A playback whose start failed half-way has no stream to go on with.
+  if (!form.Playing || !form.RecordingStream) return;
+  try {
+    Tick(form);
+  } catch (const DamagedRecording&) {
+    StopPlaybackForDamage(form);
+    form.App().ShowMessage(kDamagedRecordingText);
+  } catch (const std::exception&) {
+    // Damage ends the playback where it is found: the picture stays, the
+    // clock and the sound stop, and the framework's box says why, once.
+    StopPlaybackForDamage(form);
+    throw;
+  }
 }
 
 }  // namespace sp

@@ -1,21 +1,21 @@
 #include "playback/start_playback.h"
 
 #include <cstdio>
+#include <exception>
 
-#include "app/play_form.h"
 #include "payload/c_file.h"
 #include "payload/payload_reader.h"
-#include "payload/sound_device.h"
 #include "platform/application.h"
 #include "platform/shell.h"
 #include "playback/clock.h"
 #include "playback/picture.h"
+#include "playback/playback_form.h"
 
 namespace sp {
 
 namespace {
 
-void TakeHeader(TPlayForm& form, const VideoHeader& h) {
+void TakeHeader(PlaybackForm& form, const VideoHeader& h) {
   form.FrameWidth = h.FrameWidth;
   form.FrameHeight = h.FrameHeight;
   form.FrameCount = h.FrameCount;
@@ -24,7 +24,7 @@ void TakeHeader(TPlayForm& form, const VideoHeader& h) {
   form.HeaderReserved = h.Reserved();
 }
 
-void TakeCaptionStyle(TPlayForm& form, const CaptionStyle& s) {
+void TakeCaptionStyle(PlaybackForm& form, const CaptionStyle& s) {
   form.CaptionText = s.CaptionText;
   form.CaptionX = s.CaptionX;
   form.CaptionY = s.CaptionY;
@@ -39,7 +39,7 @@ void TakeCaptionStyle(TPlayForm& form, const CaptionStyle& s) {
   if (s.CaptionStrikeOut == 1) form.CaptionFontStyle |= kFontStrikeOut;
 }
 
-void SetCaptionFont(TPlayForm& form) {
+void SetCaptionFont(PlaybackForm& form) {
   Canvas& canvas = form.FrameBitmap->GetCanvas();
   canvas.brush.style = BrushStyle::Clear;
   canvas.font.size = form.CaptionFontSize;
@@ -49,7 +49,7 @@ void SetCaptionFont(TPlayForm& form) {
 }
 
 // Steps 5 to 14: everything read from the video stream.
-void ShowFrameZero(TPlayForm& form, uint32_t videoOffset) {
+void ShowFrameZero(PlaybackForm& form, uint32_t videoOffset) {
   System& system = form.App().GetSystem();
 
   form.StretchMode = true;
@@ -58,16 +58,15 @@ void ShowFrameZero(TPlayForm& form, uint32_t videoOffset) {
   form.CursorBackground = std::make_unique<Bitmap>();
   form.JpegBuffer = std::make_unique<MemoryStream>();
   form.RecordingStream = std::make_unique<FileStream>(form.App().ExeName());
-  Stream& in = *form.RecordingStream;
-  in.Seek(videoOffset, SeekOrigin::Begin);
+  form.RecordingReader = std::make_unique<PayloadReader>(*form.RecordingStream);
+  PayloadReader& in = *form.RecordingReader;
+  form.RecordingStream->Seek(videoOffset, SeekOrigin::Begin);
 
-  VideoHeader header = ReadVideoHeader(in);
-  CheckVideoHeader(header);
-  TakeHeader(form, header);
+  TakeHeader(form, in.ReadVideoHeader());
   // No picture of the recording may be larger than its screen.
   form.JpegImage->SetMaxSize(form.FrameWidth, form.FrameHeight);
 
-  TakeCaptionStyle(form, ReadCaptionStyle(in));
+  TakeCaptionStyle(form, in.ReadCaptionStyle());
 
   Size area = form.GetBorderStyle() == BorderStyle::None
                   ? system.ScreenSize()
@@ -75,17 +74,14 @@ void ShowFrameZero(TPlayForm& form, uint32_t videoOffset) {
   if (!form.FitImage(area.width, area.height)) form.StretchMode = false;
 
   if (form.HasCursor == 1) {
-    CursorPosition p = ReadCursorPosition(in);
+    CursorPosition p = in.ReadFirstCursor(*form.CursorStream);
     form.CursorX = static_cast<float>(p.x);
     form.CursorY = static_cast<float>(p.y);
-    ReadImageItem(in, in.ReadInt32(), *form.CursorStream);
-    form.CursorImage->LoadFromStream(*form.CursorStream);
+    form.CursorImage->LoadFromStreamDeferred(*form.CursorStream);
   }
 
-  ReadImageItem(in, in.ReadInt32(), *form.JpegBuffer);
-  form.JpegImage->LoadFromStream(*form.JpegBuffer);
-  form.JpegBuffer->Clear();
-  form.JpegImage->AssignTo(*form.FrameBitmap);
+  in.ReadKeyFrame(*form.JpegBuffer);
+  DecodeImageItem(form, *form.FrameBitmap);
 
   if (!form.CaptionText.empty()) {
     SetCaptionFont(form);
@@ -94,21 +90,33 @@ void ShowFrameZero(TPlayForm& form, uint32_t videoOffset) {
 
   form.CurrentFrame = 1;
   form.TickCount = 0;
-  in.ReadInt32();  // frame 0's terminator
+  in.ReadFrameZeroTerminator();
   form.CursorBackground->SetSize(form.CursorImage->Width(), form.CursorImage->Height());
 
   PresentFrame(form);
 
   if (form.HasCursor == 1) {
-    CursorPosition p = ReadCursorPosition(in);
-    form.NextCursorX = static_cast<float>(p.x);
-    form.NextCursorY = static_cast<float>(p.y);
+    const auto last = form.FrameCount == 1 ? PayloadReader::LastFrame::kYes
+                                           : PayloadReader::LastFrame::kNo;
+    std::optional<CursorPosition> next = in.ReadNextCursor(0, last);
+    // A recording of one frame may end without its next position; the
+    // cursor then stays where it is.
+    if (!next) next = CursorPosition{static_cast<int32_t>(form.CursorX),
+                                     static_cast<int32_t>(form.CursorY)};
+    form.NextCursorX = static_cast<float>(next->x);
+    form.NextCursorY = static_cast<float>(next->y);
   }
 }
 
 }  // namespace
 
-void StartPlayback(TPlayForm& form) {
+void DecodeImageItem(PlaybackForm& form, Bitmap& into) {
+  form.JpegImage->LoadFromStream(*form.JpegBuffer);
+  form.JpegBuffer->Clear();
+  form.JpegImage->AssignTo(into);
+}
+
+void StartPlayback(PlaybackForm& form) {
   if (!form.FirstShow) return;
   const Application& app = form.App();
   // Objects FormClose freed come back for a playback started after it.
@@ -120,12 +128,19 @@ void StartPlayback(TPlayForm& form) {
     app.ShowMessage(kCannotOpenPlayerText);
     return;
   }
-  uint32_t videoOffset = ReadLeadWord(file.get());
+  form.PlaybackStopped = false;
+  uint32_t videoOffset = 0;
+  try {
+    videoOffset = ReadLeadWord(file.get());
+  } catch (const std::exception&) {
+    form.PlaybackStopped = true;
+    throw;
+  }
   // A device still held by a start that failed half-way is not left
   // behind; from here HasSound is set by a successful open alone.
   SoundStop(form, SoundWait::kWait);
   if (videoOffset != 0) {
-    StartSoundTrack(form, file);
+    StartSoundTrack(form, file, videoOffset);
   } else {
     videoOffset = PAYLOAD_OFFSET + 4;
   }
@@ -137,7 +152,14 @@ void StartPlayback(TPlayForm& form) {
     app.ShowMessage(kDamagedRecordingText);
     SoundStop(form, SoundWait::kWait);
     ReleasePlayback(form);
+    form.PlaybackStopped = true;
     return;
+  } catch (const std::exception&) {
+    // The framework shows the error; the sound of a playback that never
+    // showed its frame 0 does not play on.
+    SoundStop(form, SoundWait::kWait);
+    form.PlaybackStopped = true;
+    throw;
   }
 
   StartClock(form);
@@ -145,12 +167,32 @@ void StartPlayback(TPlayForm& form) {
   form.FirstShow = false;
 }
 
-void ReleasePlayback(TPlayForm& form) {
+void ReleasePlayback(PlaybackForm& form) {
   form.FrameBitmap.reset();
   form.CursorBackground.reset();
   form.JpegImage.reset();
+  form.RecordingReader.reset();
   form.RecordingStream.reset();
   form.JpegBuffer.reset();
+}
+
+void EndPlayback(PlaybackForm& form, SoundWait wait) {
+  SoundStop(form, wait);
+  form.Playing = false;
+  // Before anything is freed: no tick may find the objects gone.
+  StopClock();
+}
+
+void RestartPlayback(PlaybackForm& form, SoundWait wait) {
+  EndPlayback(form, wait);
+  ReleasePlayback(form);
+  form.FirstShow = true;
+  StartPlayback(form);
+}
+
+void StopPlaybackForDamage(PlaybackForm& form) {
+  EndPlayback(form, SoundWait::kNoWait);
+  form.PlaybackStopped = true;
 }
 
 }  // namespace sp

@@ -1,6 +1,7 @@
 #include "recorder/payload_writer.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "platform/text.h"
@@ -12,35 +13,39 @@ namespace {
 
 // A fixed-width GBK field as the recorder's buffer holds it: the text, its
 // zero (when the field has room), the leftovers of earlier texts, zeros.
-void WriteTextField(ByteWriter& out, const std::string& utf8, const std::string& leftovers,
-                    size_t width) {
-  std::string field = Utf8ToGbk(utf8);
-  if (field.size() < width) {
-    field.push_back('\0');
-    field += leftovers;
+// A fixed-width GBK field as the recorder's buffer holds it: the text, its
+// zero (when the field has room), the leftovers of earlier texts, zeros.
+template <size_t N>
+void FillTextField(char (&field)[N], const std::string& utf8, const std::string& leftovers) {
+  std::string text = Utf8ToGbk(utf8);
+  if (text.size() < N) {
+    text.push_back('\0');
+    text += leftovers;
   }
-  field.resize(width, '\0');
-  out.Text(field);
+  text.resize(N, '\0');
+  std::memcpy(field, text.data(), N);
 }
 
 void WriteCaptionStyle(ByteWriter& out, const CaptionStyle& style) {
-  WriteTextField(out, style.text, style.textLeftovers, kCaptionTextBytes);
-  out.Int32(style.x);
-  out.Int32(style.y);
-  out.Int32(style.fontSize);
-  WriteTextField(out, style.fontName, style.fontNameLeftovers, kFontNameBytes);
-  out.UInt32(style.fontColor);
-  out.Byte(style.bold);
-  out.Byte(style.italic);
-  out.Byte(style.underline);
-  out.Byte(style.strikeOut);
+  CaptionStyleRecord r{};
+  FillTextField(r.CaptionText, style.text, style.textLeftovers);
+  r.CaptionX.Set(style.x);
+  r.CaptionY.Set(style.y);
+  r.CaptionFontSize.Set(style.fontSize);
+  FillTextField(r.CaptionFontName, style.fontName, style.fontNameLeftovers);
+  r.CaptionFontColor.Set(style.fontColor);
+  r.CaptionBold = style.bold;
+  r.CaptionItalic = style.italic;
+  r.CaptionUnderline = style.underline;
+  r.CaptionStrikeOut = style.strikeOut;
+  out.Put(r);
 }
 
-void WriteRect(ByteWriter& out, const Rect& r) {
-  out.Int32(r.left);
-  out.Int32(r.top);
-  out.Int32(r.right);
-  out.Int32(r.bottom);
+void WritePosition(ByteWriter& out, int32_t x, int32_t y) {
+  CursorPositionRecord r;
+  r.x.Set(x);
+  r.y.Set(y);
+  out.Put(r);
 }
 
 int32_t SizeOf(const std::vector<uint8_t>& bytes, const std::optional<int32_t>& override) {
@@ -68,27 +73,28 @@ std::vector<uint8_t> WritePayload(const Recording& rec, uint32_t payloadOffset,
   }
 
   mark("video header");
-  out.Int32(rec.reserved[0]);
-  out.Int32(rec.frameWidth);
-  out.Int32(rec.frameHeight);
-  out.Int32(rec.frameCountOverride ? *rec.frameCountOverride
-                                   : static_cast<int32_t>(1 + rec.frames.size()));
-  out.Int32(rec.reserved[1]);
-  out.Int32(rec.frameInterval);
-  out.Int32(rec.reserved[2]);
-  out.Int32(rec.reserved[3]);
-  out.Int32(rec.reserved[4]);
-  out.Int32(rec.hasCursor);
+  VideoHeaderRecord header;
+  header.reserved0.Set(rec.reserved[0]);
+  header.FrameWidth.Set(rec.frameWidth);
+  header.FrameHeight.Set(rec.frameHeight);
+  header.FrameCount.Set(rec.frameCountOverride ? *rec.frameCountOverride
+                                               : static_cast<int32_t>(1 + rec.frames.size()));
+  header.reserved16.Set(rec.reserved[1]);
+  header.FrameInterval.Set(rec.frameInterval);
+  header.reserved24[0].Set(rec.reserved[2]);
+  header.reserved24[1].Set(rec.reserved[3]);
+  header.reserved24[2].Set(rec.reserved[4]);
+  header.HasCursor.Set(rec.hasCursor);
+  out.Put(header);
   // The two fields behind the header hold nothing the player reads.
-  out.Zeros(kSkippedFieldBytes);
+  out.Put(SkippedFieldsRecord{});
 
   mark("caption style");
   WriteCaptionStyle(out, rec.caption);
 
   if (cursor) {
     mark("first cursor");
-    out.Int32(rec.cursorX);
-    out.Int32(rec.cursorY);
+    WritePosition(out, rec.cursorX, rec.cursorY);
     out.Int32(SizeOf(rec.cursorIcon, rec.cursorIconSizeOverride));
     out.Bytes(rec.cursorIcon);
   }
@@ -101,8 +107,7 @@ std::vector<uint8_t> WritePayload(const Recording& rec, uint32_t payloadOffset,
   out.Int32(0);
   if (cursor) {
     mark("next cursor 1");
-    out.Int32(rec.nextCursorX);
-    out.Int32(rec.nextCursorY);
+    WritePosition(out, rec.nextCursorX, rec.nextCursorY);
   }
 
   for (size_t i = 0; i < rec.frames.size(); ++i) {
@@ -122,16 +127,20 @@ std::vector<uint8_t> WritePayload(const Recording& rec, uint32_t payloadOffset,
       const Block& block = frame.blocks[b];
       mark(prefix + "block " + std::to_string(b));
       out.Int32(block.frameOverride ? *block.frameOverride : k);
-      WriteRect(out, block.rect);
-      out.Int32(SizeOf(block.jpeg, block.sizeOverride));
+      BlockRecord r;
+      r.left.Set(block.rect.left);
+      r.top.Set(block.rect.top);
+      r.right.Set(block.rect.right);
+      r.bottom.Set(block.rect.bottom);
+      r.jpegSize.Set(SizeOf(block.jpeg, block.sizeOverride));
+      out.Put(r);
       out.Bytes(block.jpeg);
     }
     mark(prefix + "terminator");
     out.Int32(-k);
     if (cursor) {
       mark(prefix + "next cursor");
-      out.Int32(frame.nextCursorX);
-      out.Int32(frame.nextCursorY);
+      WritePosition(out, frame.nextCursorX, frame.nextCursorY);
     }
   }
   return bytes;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "payload/records.h"
 #include "recorder/byte_writer.h"
 
 namespace sp::recorder {
@@ -119,10 +120,12 @@ std::vector<uint8_t> EncodeSoundTrack(std::span<const uint8_t> wav) {
   out.reserve(kHuffTreeBytes + 4 + wav.size() / 2);
   ByteWriter writer(out);
   for (const HuffNode& node : tree) {
-    writer.Int32(node.weight);
-    writer.Int32(node.parent);
-    writer.Int32(node.one);
-    writer.Int32(node.zero);
+    HuffNodeRecord record;
+    record.weight.Set(node.weight);
+    record.parent.Set(node.parent);
+    record.one.Set(node.one);
+    record.zero.Set(node.zero);
+    writer.Put(record);
   }
   writer.Int32(static_cast<int32_t>(wav.size()));
 

@@ -7,19 +7,19 @@
 #include <memory>
 #include <optional>
 
+#include "app/headless/headless_player.h"
 #include "app/play_form.h"
+#include "payload/payload_reader.h"
+#include "payload/sound_track.h"
 #include "platform/errors.h"
-#include "platform/headless/headless_player.h"
 #include "platform/headless/headless_system.h"
 #include "platform/stream.h"
 #include "recorder/payload_writer.h"
 #include "tools/command_line.h"
 #include "tools/ffmpeg_pipe.h"
 #include "tools/file_util.h"
-#include "tools/inspect.h"
 #include "tools/png_io.h"
 #include "tools/repack.h"
-#include "payload/sound_track.h"
 
 namespace sp::tool {
 namespace {
@@ -55,26 +55,42 @@ std::string FramePath(const std::string& folder, int32_t index) {
   return (fs::path(folder) / name).string();
 }
 
-// The frame size and clock of the recording, from its video header.
-RecordingInfo ReadHeader(const std::string& path, uint32_t payloadOffset) {
+// The frame size and clock of the recording, from its video header alone.
+struct HeaderFacts {
+  uint32_t leadWord = 0;
+  int32_t frameWidth = 0;
+  int32_t frameHeight = 0;
+  int32_t frameCount = 0;
+  int32_t ticksPerFrame = 0;
+  int32_t tickPeriod = 0;  // milliseconds
+};
+
+HeaderFacts ReadHeader(const std::string& path, uint32_t payloadOffset) {
+  PayloadHead head;
   try {
     FileStream file(path);
-    InspectOptions options;
-    options.payloadOffset = payloadOffset;
-    RecordingInfo info = InspectRecording(file, options);
-    if (!info.haveHeader || info.TicksPerFrame() <= 0) {
-      throw ToolError(path + ": " + (info.damage ? info.damage->message : "no video header"));
-    }
-    return info;
+    head = ReadPayloadHead(file, payloadOffset);
+  } catch (const PayloadEndError& e) {
+    throw ToolError(path + ": " + e.Fault().message);
+  } catch (const DamagedRecording& e) {
+    throw ToolError(path + ": " + e.Fault().message);
   } catch (const Error& e) {
     throw ToolError(e.what());
   }
+  HeaderFacts facts;
+  facts.leadWord = head.leadWord;
+  facts.frameWidth = head.header.FrameWidth;
+  facts.frameHeight = head.header.FrameHeight;
+  facts.frameCount = head.header.FrameCount;
+  facts.ticksPerFrame = TicksPerFrameOf(head.header.FrameInterval);
+  facts.tickPeriod = head.header.FrameInterval / facts.ticksPerFrame;
+  return facts;
 }
 
 }  // namespace
 
 ExportSummary Export(const ExportOptions& options) {
-  const RecordingInfo info = ReadHeader(options.path, options.payloadOffset);
+  const HeaderFacts info = ReadHeader(options.path, options.payloadOffset);
   std::string ffmpeg;
   if (!options.video.empty() || !options.gif.empty()) ffmpeg = FindFfmpeg(options.ffmpeg);
   if (!options.framesFolder.empty()) {
@@ -117,8 +133,8 @@ ExportSummary Export(const ExportOptions& options) {
     throw ToolError(options.path + ": the player could not show frame 0: " + *error);
   }
 
-  const int period = info.TickPeriod();
-  const int ticksPerFrame = info.TicksPerFrame();
+  const int period = info.tickPeriod;
+  const int ticksPerFrame = info.ticksPerFrame;
   // The last frame step closes the player; a single frame never ends, so it
   // is given the length of one frame.
   const int64_t ticks = info.frameCount > 1 ? int64_t(info.frameCount - 1) * ticksPerFrame

@@ -6,6 +6,8 @@
 
 #include "payload/c_file.h"
 #include "payload/layout.h"
+#include "payload/payload_reader.h"
+#include "platform/stream.h"
 #include "payload/sound_track.h"
 #include "tools/command_line.h"
 #include "tools/text_format.h"
@@ -18,25 +20,30 @@ int64_t ExtractSound(const std::string& path, uint32_t payloadOffset, const std:
   std::error_code error;
   const auto size = static_cast<int64_t>(std::filesystem::file_size(path, error));
   if (error) throw ToolError(path + ": " + error.message());
-  if (int64_t(payloadOffset) + 4 > size) {
+  uint32_t videoOffset = 0;
+  try {
+    FileStream file(path);
+    videoOffset = PayloadReader(file).ReadLeadWord(payloadOffset);
+  } catch (const PayloadEndError&) {
     throw ToolError(path + ": the file of " + Thousands(size) + " bytes ends before the payload at offset " +
                     Thousands(payloadOffset));
+  } catch (const Error& e) {
+    throw ToolError(e.what());
   }
-  uint8_t lead[4];
-  if (std::fseek(in.get(), payloadOffset, SEEK_SET) != 0 || std::fread(lead, 1, 4, in.get()) != 4) {
-    throw ToolError(path + ": cannot read the lead word at offset " + Thousands(payloadOffset));
-  }
-  const uint32_t videoOffset = uint32_t(lead[0]) | uint32_t(lead[1]) << 8 | uint32_t(lead[2]) << 16 |
-                               uint32_t(lead[3]) << 24;
   if (videoOffset == 0) throw ToolError(path + ": the recording has no sound track (its lead word is 0)");
   if (int64_t(videoOffset) > size) {
     throw ToolError(path + ": the lead word points the video stream at offset " + Thousands(videoOffset) +
                     ", past the end of the file at offset " + Thousands(size));
   }
+  // The sound track follows the lead word.
+  if (std::fseek(in.get(), static_cast<long>(int64_t(payloadOffset) + int64_t(sizeof(LeadWordRecord))),
+                 SEEK_SET) != 0) {
+    throw ToolError(path + ": cannot read the lead word at offset " + Thousands(payloadOffset));
+  }
 
   CFile out(std::fopen(output.c_str(), "wb"));
   if (!out) throw ToolError(output + ": " + std::strerror(errno));
-  SoundTrackResult result = ExpandSoundFile(in.get(), out.get());
+  SoundTrackResult result = ExpandSoundFile(in.get(), out.get(), videoOffset);
   if (std::fclose(out.release()) != 0 && result == SoundTrackResult::kWritten) {
     result = SoundTrackResult::kWriteFailed;
   }

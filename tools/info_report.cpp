@@ -33,10 +33,10 @@ std::string Styles(const CaptionInfo& c) {
   auto add = [&](uint8_t flag, const char* name) {
     if (flag == 1) out += std::string(", ") + name;
   };
-  add(c.bold, "bold");
-  add(c.italic, "italic");
-  add(c.underline, "underline");
-  add(c.strikeOut, "strike-out");
+  add(c.CaptionBold, "bold");
+  add(c.CaptionItalic, "italic");
+  add(c.CaptionUnderline, "underline");
+  add(c.CaptionStrikeOut, "strike-out");
   return out;
 }
 
@@ -123,13 +123,13 @@ std::string InfoText(const RecordingInfo& info) {
   }
   if (info.haveCaption) {
     const CaptionInfo& c = info.caption;
-    if (c.text.empty()) {
+    if (c.CaptionText.empty()) {
       line("caption", "none");
     } else {
-      line("caption", "\"" + c.text + "\" at " + std::to_string(c.x) + "," + std::to_string(c.y) +
-                          ", " + (c.fontName.empty() ? std::string("default font") : c.fontName) +
-                          " " + std::to_string(c.fontSize) + " pt, colour " +
-                          Hex6(ToRrggbb(c.fontColor)) + Styles(c));
+      line("caption", "\"" + c.CaptionText + "\" at " + std::to_string(c.CaptionX) + "," + std::to_string(c.CaptionY) +
+                          ", " + (c.CaptionFontName.empty() ? std::string("default font") : c.CaptionFontName) +
+                          " " + std::to_string(c.CaptionFontSize) + " pt, colour " +
+                          Hex6(ToRrggbb(c.CaptionFontColor)) + Styles(c));
     }
   }
   if (info.haveHeader && info.hasCursor != 1) line("cursor", "none");
@@ -221,16 +221,16 @@ std::string InfoJson(const RecordingInfo& info) {
     const CaptionInfo& c = info.caption;
     j.Key("caption");
     j.Open('{');
-    j.Field("text", c.text);
-    j.Field("x", int64_t(c.x));
-    j.Field("y", int64_t(c.y));
-    j.Field("fontSize", int64_t(c.fontSize));
-    j.Field("fontName", c.fontName);
-    j.Field("fontColor", Hex6(ToRrggbb(c.fontColor)));
-    j.Field("bold", c.bold == 1);
-    j.Field("italic", c.italic == 1);
-    j.Field("underline", c.underline == 1);
-    j.Field("strikeOut", c.strikeOut == 1);
+    j.Field("text", c.CaptionText);
+    j.Field("x", int64_t(c.CaptionX));
+    j.Field("y", int64_t(c.CaptionY));
+    j.Field("fontSize", int64_t(c.CaptionFontSize));
+    j.Field("fontName", c.CaptionFontName);
+    j.Field("fontColor", Hex6(ToRrggbb(c.CaptionFontColor)));
+    j.Field("bold", c.CaptionBold == 1);
+    j.Field("italic", c.CaptionItalic == 1);
+    j.Field("underline", c.CaptionUnderline == 1);
+    j.Field("strikeOut", c.CaptionStrikeOut == 1);
     j.Close('}');
   }
   if (info.cursorIconSize > 0) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "payload/layout.h"
+#include "payload/payload_reader.h"
 #include "platform/geometry.h"
 #include "tools/sound_check.h"
 
@@ -15,14 +16,10 @@ class Stream;
 
 namespace sp::tool {
 
-// Where a recording stops being what the recorder writes: the item (named
+// Where a recording stops being what the player can play: the item (named
 // as the recorder names its items: "frame 57: block 3"), the file offset,
 // and the whole sentence for the user.
-struct Damage {
-  std::string item;
-  int64_t offset = 0;
-  std::string message;  // "frame 57: block 3: JPEG of 9,312 bytes at offset ... runs past ..."
-};
+using Damage = ItemFault;
 
 struct SoundTrackInfo {
   int64_t offset = 0;       // file offset of the code tree
@@ -32,19 +29,8 @@ struct SoundTrackInfo {
   WavFormat wav;
 };
 
-struct CaptionInfo {
-  std::string text;      // UTF-8
-  int32_t x = 0;
-  int32_t y = 0;
-  int32_t fontSize = 0;  // points
-  std::string fontName;  // UTF-8
-  uint32_t fontColor = 0;  // 0x00BBGGRR as stored
-  // A style is on only when its byte is exactly 1.
-  uint8_t bold = 0;
-  uint8_t italic = 0;
-  uint8_t underline = 0;
-  uint8_t strikeOut = 0;
-};
+// The caption style as the payload reader decodes it.
+using CaptionInfo = CaptionStyle;
 
 struct CursorChange {
   int32_t frame = 0;
@@ -77,7 +63,7 @@ struct RecordingInfo {
   int32_t frameCount = 0;
   int32_t frameInterval = 0;
   int32_t hasCursor = 0;
-  int32_t TicksPerFrame() const { return frameInterval / 40; }
+  int32_t TicksPerFrame() const { return TicksPerFrameOf(frameInterval); }
   int32_t TickPeriod() const { return TicksPerFrame() > 0 ? frameInterval / TicksPerFrame() : 0; }
 
   bool haveCaption = false;
@@ -96,7 +82,9 @@ struct RecordingInfo {
   BlockStats blocks;
   int64_t trailingBytes = 0;  // behind the last frame record
 
-  std::vector<std::string> warnings;  // unusual but played as written
+  // Unusual values the player plays as written, each with its item and
+  // offset; the walk goes on behind them.
+  std::vector<std::string> warnings;
   std::optional<Damage> damage;
 };
 
@@ -108,8 +96,9 @@ struct InspectOptions {
 };
 
 // Reads the whole file item by item, checking every size against what the
-// file holds, every icon and JPEG header, and the sound track's code; stops
-// at the first damage, keeping what was read before it.
+// file holds, every icon and JPEG header, and the sound track's code. Values
+// the player still plays are warnings and the walk goes on; it stops at the
+// first damage that stops the player, keeping what was read before it.
 RecordingInfo InspectRecording(Stream& file, const InspectOptions& options = {});
 
 }  // namespace sp::tool

@@ -1,18 +1,11 @@
 #include "tools/repack.h"
 
 #include "payload/layout.h"
+#include "payload/payload_reader.h"
 #include "tools/command_line.h"
 #include "tools/text_format.h"
 
 namespace sp::tool {
-namespace {
-
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-}  // namespace
-
 std::vector<uint8_t> ReplaceStub(const std::vector<uint8_t>& recording, uint32_t oldStubSize,
                                  const std::vector<uint8_t>& stub) {
   const int64_t size = static_cast<int64_t>(recording.size());
@@ -22,7 +15,9 @@ std::vector<uint8_t> ReplaceStub(const std::vector<uint8_t>& recording, uint32_t
     throw ToolError("a stub of " + Thousands(oldStubSize) + " bytes leaves no payload in a file of " +
                     Thousands(size) + " bytes");
   }
-  const uint32_t lead = Le32(recording.data() + oldStubSize);
+  ByteViewStream file(recording);
+  PayloadReader reader(file);
+  const uint32_t lead = reader.ReadLeadWord(oldStubSize);
   if (lead != 0) {
     const int64_t soundAndLength = 4 + int64_t(kHuffTreeBytes) + 4;
     if (int64_t(lead) < int64_t(oldStubSize) + soundAndLength || int64_t(lead) > size - int64_t(kVideoHeaderBytes)) {
@@ -33,10 +28,19 @@ std::vector<uint8_t> ReplaceStub(const std::vector<uint8_t>& recording, uint32_t
   }
   // The video header must read as one, or the stub size is wrong.
   const int64_t video = lead == 0 ? int64_t(oldStubSize) + 4 : int64_t(lead);
-  const auto width = static_cast<int32_t>(Le32(recording.data() + video + 4));
-  const auto height = static_cast<int32_t>(Le32(recording.data() + video + 8));
-  const auto count = static_cast<int32_t>(Le32(recording.data() + video + 12));
-  const auto interval = static_cast<int32_t>(Le32(recording.data() + video + 20));
+  file.Seek(video, SeekOrigin::Begin);
+  VideoHeader header;
+  try {
+    header = reader.ReadVideoHeader(PayloadReader::HeaderCheck::kNone);
+  } catch (const PayloadEndError& e) {
+    throw ToolError("no video header at offset " + Thousands(video) + " (" + e.Fault().message +
+                    "), as the lead word at offset " + Thousands(oldStubSize) +
+                    " gives it; is the stub really " + Thousands(oldStubSize) + " bytes?");
+  }
+  const int32_t width = header.FrameWidth;
+  const int32_t height = header.FrameHeight;
+  const int32_t count = header.FrameCount;
+  const int32_t interval = header.FrameInterval;
   if (width <= 0 || width > kMaxFrameSide || height <= 0 || height > kMaxFrameSide || count < 1 ||
       interval < kMinFrameInterval) {
     throw ToolError("no video header at offset " + Thousands(video) + " (frame size " +
@@ -55,7 +59,7 @@ std::vector<uint8_t> ReplaceStub(const std::vector<uint8_t>& recording, uint32_t
   out.reserve(static_cast<size_t>(newSize));
   out.insert(out.end(), stub.begin(), stub.end());
   out.insert(out.end(), recording.begin() + oldStubSize, recording.end());
-  for (int i = 0; i < 4; ++i) out[stub.size() + i] = static_cast<uint8_t>(uint64_t(newLead) >> (8 * i));
+  StoreLittleEndian<uint32_t>(out.data() + stub.size(), static_cast<uint32_t>(newLead));
   return out;
 }
 

@@ -4,14 +4,13 @@
 #include <cstring>
 #include <vector>
 
+#include "payload/little_endian.h"
 
 namespace sp::tool {
 namespace {
 
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Le32(const uint8_t* p) { return LoadLittleEndian<uint32_t>(p); }
+uint16_t Le16(const uint8_t* p) { return LoadLittleEndian<uint16_t>(p); }
 
 }  // namespace
 

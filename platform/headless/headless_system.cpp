@@ -44,12 +44,9 @@ HeadlessWindow* HeadlessSystem::WindowOf(const Form& form) const {
   return nullptr;
 }
 
-void HeadlessSystem::Present(Form& form) { lastPresented_ = form.Image().picture.TakeDirty(); }
-
 void HeadlessSystem::ShowMainForm(Form& form) {
   form.HandleShow();
   if (HeadlessWindow* window = WindowOf(form)) window->Show();
-  Present(form);
 }
 
 bool HeadlessSystem::Tick() {
@@ -72,7 +69,6 @@ void HeadlessSystem::ClickMenu(Form& form, const std::string& name) {
   for (size_t i = 0; i < menu.size(); ++i) {
     if (menu[i].name == name) {
       form.HandleMenuClick(i);
-      Present(form);
       return;
     }
   }
@@ -80,12 +76,10 @@ void HeadlessSystem::ClickMenu(Form& form, const std::string& name) {
 
 void HeadlessSystem::ClickImage(Form& form) {
   form.HandleImageClick();
-  Present(form);
 }
 
 void HeadlessSystem::RequestClose(Form& form) {
   form.HandleCloseRequest();
-  Present(form);
 }
 
 std::unique_ptr<WindowBackend> HeadlessSystem::CreateWindow(Form& form) {
@@ -107,9 +101,7 @@ intptr_t HeadlessSystem::SendMessage(WindowHandle window, uint32_t msg, uintptr_
       if (w->Handle() != window) continue;
       ++handled_;
       Form& form = w->GetForm();
-      intptr_t result = form.HandleMessage(msg, wParam, lParam);
-      Present(form);
-      return result;
+      return form.HandleMessage(msg, wParam, lParam);
     }
   }
   ++dropped_;

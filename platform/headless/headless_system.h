@@ -144,7 +144,6 @@ class HeadlessSystem : public System {
 
   void Box(MessageBoxRecord::Kind kind, const std::string& title, const std::string& text);
   void Log(std::string entry) { windowLog_.push_back(std::move(entry)); }
-  void Present(Form& form);
   WindowHandle NewHandle() { return nextHandle_++; }
   HeadlessWindow* WindowOf(const Form& form) const;
 

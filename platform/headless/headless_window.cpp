@@ -95,7 +95,8 @@ void HeadlessWindow::Update() {
   client_ = client;
   outer_ = outer;
   form_.HandleResize();
-  system_.Present(form_);
 }
+
+void HeadlessWindow::PresentImage(const Rect& dirty) { system_.lastPresented_ = dirty; }
 
 }  // namespace sp

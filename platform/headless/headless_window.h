@@ -27,6 +27,7 @@ class HeadlessWindow : public WindowBackend {
   void SetCaption(const std::string& utf8) override;
   void MenuChanged(size_t index) override;
   void ImageLayoutChanged() override {}
+  void PresentImage(const Rect& dirty) override;
   WindowHandle Handle() const override { return handle_.load(); }
 
  private:

@@ -133,8 +133,9 @@ void FormWindow::ImageLayoutChanged() {
   image_->update();
 }
 
-void FormWindow::Flush() {
-  const Rect dirty = form_.Image().picture.TakeDirty();
+void FormWindow::Flush() { PresentImage(form_.Image().picture.TakeDirty()); }
+
+void FormWindow::PresentImage(const Rect& dirty) {
   if (!dirty.IsEmpty()) image_->update(dirty.left, dirty.top, dirty.Width(), dirty.Height());
 }
 
@@ -155,7 +156,6 @@ void FormWindow::ReportResize() {
   if (size() == reportedSize_) return;
   reportedSize_ = size();
   form_.HandleResize();
-  Flush();
 }
 
 void FormWindow::moveEvent(QMoveEvent*) {
@@ -167,14 +167,12 @@ void FormWindow::closeEvent(QCloseEvent* event) {
   // The form decides: its close handler ends the application.
   event->ignore();
   form_.HandleCloseRequest();
-  Flush();
 }
 
 void FormWindow::keyPressEvent(QKeyEvent* event) {
   // The system's close command, also where no window manager provides it.
   if (event->key() == Qt::Key_F4 && (event->modifiers() & Qt::AltModifier)) {
     form_.HandleCloseRequest();
-    Flush();
     return;
   }
   QWidget::keyPressEvent(event);
@@ -188,7 +186,6 @@ void FormWindow::contextMenuEvent(QContextMenuEvent* event) {
   SyncMenu();
   if (chosen == nullptr) return;
   form_.HandleMenuClick(static_cast<size_t>(chosen->data().toULongLong()));
-  Flush();
   SyncMenu();
 }
 

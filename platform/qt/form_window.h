@@ -31,10 +31,12 @@ class FormWindow : public QWidget, public WindowBackend {
   void SetCaption(const std::string& utf8) override;
   void MenuChanged(size_t index) override;
   void ImageLayoutChanged() override;
+  void PresentImage(const Rect& dirty) override;
   WindowHandle Handle() const override { return handle_; }
 
   Form& GetForm() const { return form_; }
-  // Repaints what the form's handlers changed in the image's picture.
+  // Repaints what the form's handlers changed in the image's picture so
+  // far, for a modal box shown in the middle of a handler.
   void Flush();
   void ShowForm();
 

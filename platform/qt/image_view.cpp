@@ -52,10 +52,7 @@ void ImageView::mouseReleaseEvent(QMouseEvent* event) {
   }
   const bool click = leftPressed_ && rect().contains(event->position().toPoint());
   leftPressed_ = false;
-  if (click) {
-    form_.HandleImageClick();
-    window_.Flush();
-  }
+  if (click) form_.HandleImageClick();
 }
 
 }  // namespace sp

@@ -114,10 +114,7 @@ void QtSystem::RunMessageLoop(Form& mainForm) {
   for (const auto& [handle, w] : windows_) {
     if (&w->GetForm() == &mainForm) window = w;
   }
-  if (window != nullptr) {
-    window->Flush();
-    if (!quitRequested_) window->ShowForm();
-  }
+  if (window != nullptr && !quitRequested_) window->ShowForm();
   if (!quitRequested_) QApplication::exec();
 }
 
@@ -130,13 +127,7 @@ void QtSystem::QuitMessageLoop() {
 intptr_t QtSystem::Deliver(WindowHandle window, uint32_t msg, uintptr_t wParam, intptr_t lParam) {
   auto it = windows_.find(window);
   if (window == 0 || it == windows_.end()) return 0;
-  FormWindow* target = it->second;
-  const intptr_t result = target->GetForm().HandleMessage(msg, wParam, lParam);
-  // The handler may have re-created or closed the window.
-  for (const auto& [handle, w] : windows_) {
-    if (w == target) target->Flush();
-  }
-  return result;
+  return it->second->GetForm().HandleMessage(msg, wParam, lParam);
 }
 
 intptr_t QtSystem::SendMessage(WindowHandle window, uint32_t msg, uintptr_t wParam,

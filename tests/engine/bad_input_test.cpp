@@ -223,7 +223,14 @@ TEST_F(BadInputTest, RecordingCutAtEveryItemEndsInAKnownWay) {
       Start();
       player->TickUntilClosed(40);
       for (const std::string& text : Messages()) EXPECT_TRUE(known.count(text)) << text;
-      EXPECT_FALSE(Messages().empty());
+      // Only the last frame's next cursor position, never shown, may be
+      // missing without a word: the recording then ends as usual.
+      if (whole.size() - static_cast<size_t>(cut) <= 8) {
+        EXPECT_TRUE(Messages().empty());
+        EXPECT_TRUE(player->Closed());
+      } else {
+        EXPECT_FALSE(Messages().empty());
+      }
       player.reset();
       EXPECT_TRUE(system.OpenDevices().empty());
       EXPECT_EQ(system.RunningTimers(), 0u);

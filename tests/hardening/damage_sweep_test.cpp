@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <random>
 #include <span>
 #include <string>
@@ -73,6 +74,29 @@ class DamageSweep : public ::testing::Test {
       ASSERT_TRUE(run.closed || !run.boxes.empty()) << what << ": ended silently, unfinished";
     }
     ++(run.boxes.empty() ? silentRuns : reportedRuns);
+    if (run.boxes.empty()) {
+      ++(run.closed ? tally.complete : tally.silent);
+    } else {
+      ++(run.boxes.size() == 1 ? tally.oneBox : tally.severalBoxes);
+    }
+  }
+
+  // How the runs of one sweep ended, printed so that a change of the
+  // player's damage handling can be compared before and after.
+  struct Tally {
+    int complete = 0;      // closed at the end, no box
+    int oneBox = 0;
+    int severalBoxes = 0;
+    int silent = 0;        // no box and not closed: stopped or still playing
+  } tally;
+
+  void TearDown() override {
+    const int runs = tally.complete + tally.oneBox + tally.severalBoxes + tally.silent;
+    if (runs == 0) return;
+    std::printf("damage sweep %s: %d runs: %d complete, %d with one box, %d with several boxes, "
+                "%d silent\n",
+                ::testing::UnitTest::GetInstance()->current_test_info()->name(), runs, tally.complete,
+                tally.oneBox, tally.severalBoxes, tally.silent);
   }
 
   // Both kinds of end were seen: the runs reached the error paths and the

@@ -11,8 +11,8 @@
 
 #include "app/play_form.h"
 #include "payload/payload_reader.h"
-#include "payload/sound_device.h"
-#include "platform/headless/headless_player.h"
+#include "playback/sound_device.h"
+#include "app/headless/headless_player.h"
 #include "playback/clock.h"
 #include "playback/start_playback.h"
 

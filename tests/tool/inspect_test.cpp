@@ -78,10 +78,10 @@ TEST(InspectRecording, ReportsEveryPartOfAnUndamagedRecording) {
   EXPECT_EQ(info.TicksPerFrame(), 5);
   EXPECT_EQ(info.TickPeriod(), 40);
 
-  EXPECT_EQ(info.caption.text, "第一课");
-  EXPECT_EQ(info.caption.fontName, "宋体");
-  EXPECT_EQ(info.caption.x, 4);
-  EXPECT_EQ(info.caption.fontColor, 0x0000FFu);
+  EXPECT_EQ(info.caption.CaptionText, "第一课");
+  EXPECT_EQ(info.caption.CaptionFontName, "宋体");
+  EXPECT_EQ(info.caption.CaptionX, 4);
+  EXPECT_EQ(info.caption.CaptionFontColor, 0x0000FFu);
 
   EXPECT_EQ(info.cursorX, 5);
   EXPECT_EQ(info.cursorY, 6);
