@@ -143,20 +143,44 @@ intptr_t QtSystem::SendMessage(WindowHandle window, uint32_t msg, uintptr_t wPar
                                intptr_t lParam) {
   if (QThread::currentThread() == dispatcher_->thread()) return Deliver(window, msg, wParam, lParam);
   if (shuttingDown_ || window == 0) return 0;
-  // From a timer thread: the GUI thread handles the message in whichever
+  // From another thread: the GUI thread handles the message in whichever
   // loop it is running (main loop, menu, message box) while this thread
-  // waits. A tick of a timer killed meanwhile is dropped there, so none is
-  // handled after TimeKillEvent has returned.
+  // waits.
   const std::shared_ptr<TimerState> timer = TimerService::Current();
-  intptr_t result = 0;
+  if (!timer) {
+    intptr_t result = 0;
+    QMetaObject::invokeMethod(
+        dispatcher_.get(), [&] { result = Deliver(window, msg, wParam, lParam); },
+        Qt::BlockingQueuedConnection);
+    return result;
+  }
+  // From a timer thread the wait ends also when the timer is killed, which
+  // the GUI thread may do at this very moment while this send is queued:
+  // KillEvent waits for the callback, so the callback must not wait for
+  // the GUI thread. A tick of a killed timer is dropped, so none is handled
+  // after TimeKillEvent has returned. The call's fields are guarded by the
+  // timer's mutex.
+  struct Call {
+    bool done = false;
+    intptr_t result = 0;
+  };
+  auto call = std::make_shared<Call>();
   QMetaObject::invokeMethod(
       dispatcher_.get(),
-      [&] {
-        if (timer && timer->stopped) return;
-        result = Deliver(window, msg, wParam, lParam);
+      [this, timer, call, window, msg, wParam, lParam] {
+        intptr_t result = 0;
+        if (!timer->stopped) result = Deliver(window, msg, wParam, lParam);
+        {
+          std::lock_guard<std::mutex> lock(timer->mutex);
+          call->done = true;
+          call->result = result;
+        }
+        timer->wake.notify_all();
       },
-      Qt::BlockingQueuedConnection);
-  return result;
+      Qt::QueuedConnection);
+  std::unique_lock<std::mutex> lock(timer->mutex);
+  timer->wake.wait(lock, [&] { return call->done || timer->stopped.load(); });
+  return call->result;
 }
 
 Size QtSystem::ScreenSize() const {
