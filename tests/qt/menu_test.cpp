@@ -31,22 +31,24 @@ recorder::Recording ColourRecording(int frames, int interval) {
 using PlayerMenuTest = PlayerTest;
 
 TEST_F(PlayerMenuTest, LoopChosenWhilePlayingRestartsTheRecordingAtItsEnd) {
-  Launch(WritePlayer(ColourRecording(4, 1000)));
+  // Frames of two seconds, so that each one waited for stays long enough to
+  // be seen on a slow machine.
+  Launch(WritePlayer(ColourRecording(4, 2000)));
   ASSERT_FALSE(MainWindow().empty());
-  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[0], 10s));
+  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[0], 30s));
 
   ASSERT_TRUE(OpenMenu(10, 10));
   // Ticks go on while the menu is open.
-  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 5s));
+  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 30s));
   EXPECT_EQ(x_->VisibleWindows(player_->Pid()).size(), 2u) << "the menu closed by itself";
   x_->Keys({"Down", "Down", "Down", "Return"});  // "循环播放"
 
   // The last frame starts the next playback in the same tick, so after
   // frame 2 the next picture seen is frame 0 again.
-  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[2], 10s));
-  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[0], 5s)) << "no restart after the end";
+  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[2], 30s));
+  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[0], 30s)) << "no restart after the end";
   EXPECT_TRUE(player_->Running());
-  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 5s));
+  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 30s));
 
   ASSERT_TRUE(OpenMenu(10, 10));
   x_->Keys({"Up", "Return"});  // "退出"
