@@ -16,23 +16,29 @@ Color PixelToColor(Pixel p) {
 
 Bitmap::Bitmap() = default;
 
-Bitmap::Bitmap(int width, int height) { Resize(width, height); }
+Bitmap::Bitmap(int width, int height) { Resize(width, height, Fill::kWhiteRest); }
 
 Bitmap::~Bitmap() = default;
 
-void Bitmap::SetWidth(int width) { Resize(width, height_); }
-void Bitmap::SetHeight(int height) { Resize(width_, height); }
-void Bitmap::SetSize(int width, int height) { Resize(width, height); }
+void Bitmap::SetWidth(int width) { Resize(width, height_, Fill::kWhiteRest); }
+void Bitmap::SetHeight(int height) { Resize(width_, height, Fill::kWhiteRest); }
+void Bitmap::SetSize(int width, int height) { Resize(width, height, Fill::kWhiteRest); }
+void Bitmap::SetSizeForOverwrite(int width, int height) { Resize(width, height, Fill::kNone); }
 
-void Bitmap::Resize(int width, int height) {
+void Bitmap::Resize(int width, int height, Fill fill) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   if (width == width_ && height == height_) return;
 
-  std::vector<Pixel> pixels;
+  decltype(pixels_) pixels;
   if (width > 0 && height > 0) {
-    pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), kWhitePixel);
-    if (!IsEmpty()) {
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    if (fill == Fill::kNone) {
+      pixels.resize(count);
+    } else {
+      pixels.assign(count, kWhitePixel);
+    }
+    if (fill == Fill::kWhiteRest && !IsEmpty()) {
       int keepWidth = std::min(width, width_);
       int keepHeight = std::min(height, height_);
       for (int y = 0; y < keepHeight; ++y) {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "platform/geometry.h"
@@ -44,6 +46,10 @@ class Bitmap {
   void SetWidth(int width);
   void SetHeight(int height);
   void SetSize(int width, int height);
+  // For a writer that is about to set every pixel (a decoder): the new size
+  // without the white fill or the kept pixels, which it would overwrite. The
+  // pixels hold no defined value until written.
+  void SetSizeForOverwrite(int width, int height);
 
   Pixel* Row(int y) { return pixels_.data() + static_cast<size_t>(y) * width_; }
   const Pixel* Row(int y) const { return pixels_.data() + static_cast<size_t>(y) * width_; }
@@ -61,11 +67,31 @@ class Bitmap {
   Rect Dirty() const { return dirty_; }
 
  private:
-  void Resize(int width, int height);
+  // Leaves a new element uninitialised, so that sizing a bitmap for a
+  // decoder does not write every pixel twice; Resize fills what it keeps.
+  template <typename T>
+  struct UninitializedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+      using other = UninitializedAllocator<U>;
+    };
+    using std::allocator<T>::allocator;
+    template <typename U>
+    void construct(U* p) noexcept {
+      ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+  };
+  enum class Fill { kWhiteRest, kNone };
+
+  void Resize(int width, int height, Fill fill);
 
   int width_ = 0;
   int height_ = 0;
-  std::vector<Pixel> pixels_;
+  std::vector<Pixel, UninitializedAllocator<Pixel>> pixels_;
   Rect dirty_;
   std::unique_ptr<Canvas> canvas_;
 };

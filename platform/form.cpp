@@ -8,12 +8,15 @@ namespace sp {
 
 Form::Form(Application& app) : app_(app) {}
 
-Form::~Form() = default;
+Form::~Form() { sharedHandle_->store(0); }
 
 void Form::Create() {
   window_ = app_.GetSystem().CreateWindow(*this);
+  PublishHandle();
   OnCreate();
 }
+
+void Form::PublishHandle() { sharedHandle_->store(Handle()); }
 
 void Form::SetPosition(int left, int top) {
   left_ = left;
@@ -23,6 +26,7 @@ void Form::SetPosition(int left, int top) {
 void Form::SetBorderStyle(BorderStyle style) {
   borderStyle_ = style;
   if (window_) window_->SetBorderStyle(style);
+  PublishHandle();
 }
 
 void Form::SetWindowState(WindowState state) {

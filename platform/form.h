@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -71,9 +72,13 @@ class Form {
   ImageControl& Image() { return image_; }
   void SetImageBounds(int left, int top, int width, int height);
 
-  // 0 while there is no native window. Safe to read from the timer thread
-  // as long as the back end's WindowBackend::Handle() is.
+  // 0 while there is no native window. GUI thread only.
   WindowHandle Handle() const;
+  // The window handle for another thread: written on the GUI thread each
+  // time the window is created or re-created, 0 once the form is gone. It
+  // outlives the form, so a thread holding it never reads a freed form.
+  using SharedHandle = std::shared_ptr<const std::atomic<WindowHandle>>;
+  SharedHandle HandleForOtherThreads() const { return sharedHandle_; }
   // Runs OnClose, then ends the application (this is its main form).
   void Close();
 
@@ -97,9 +102,12 @@ class Form {
   // Hands what the handler changed in the image's picture to the window:
   // the one place that does it, after every entry point.
   void PresentChanges();
+  void PublishHandle();
 
   Application& app_;
   std::unique_ptr<WindowBackend> window_;
+  std::shared_ptr<std::atomic<WindowHandle>> sharedHandle_ =
+      std::make_shared<std::atomic<WindowHandle>>(0);
   int left_ = 0;
   int top_ = 0;
   int designClientWidth_ = 0;

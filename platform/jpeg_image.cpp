@@ -22,8 +22,9 @@ constexpr long kMaxDecoderMemory = 256L * 1024 * 1024;
 // A progressive picture with more scans than this is hostile: each scan
 // revisits the whole coefficient buffer.
 constexpr int kMaxScans = 1000;
-// Output rows handed to libjpeg per call; its own row groups are at most 4.
-constexpr int kRowBatch = 16;
+// Rows libjpeg hands out per call at most: one row group of the largest
+// vertical sampling factor.
+constexpr int kRowGroup = 4;
 
 // Pixels land in memory as 0x??RRGGBB words, whatever the byte order.
 constexpr J_COLOR_SPACE kPixelColorSpace =
@@ -71,6 +72,42 @@ void MonitorProgress(j_common_ptr common) {
   if (info->input_scan_number > kMaxScans) ERREXIT1(info, JERR_IMAGE_TOO_BIG, kMaxScans);
 }
 
+// libjpeg fills the spare byte of each pixel with 0xFF; a Bitmap's is 0.
+// Four pixels a step, so that even the cheapest vectoriser takes the loop.
+void CopyClearingSpareBytes(Pixel* out, const Pixel* in, int width) {
+  const int whole = width & ~3;
+  for (int x = 0; x < whole; x += 4) {
+    out[x] = in[x] & 0x00FFFFFFu;
+    out[x + 1] = in[x + 1] & 0x00FFFFFFu;
+    out[x + 2] = in[x + 2] & 0x00FFFFFFu;
+    out[x + 3] = in[x + 3] & 0x00FFFFFFu;
+  }
+  for (int x = whole; x < width; ++x) out[x] = in[x] & 0x00FFFFFFu;
+}
+
+// Where libjpeg writes one row group before it is copied into the bitmap.
+// libjpeg-turbo's colour conversion writes a row that starts on a 32-byte
+// boundary with non-temporal stores, which bypass the cache, so reading it
+// back would go to memory. Every scratch row starts 4 bytes past such a
+// boundary and stays in the level-1 cache for the copy.
+class RowScratch {
+ public:
+  void Reserve(int width) {
+    constexpr size_t kLine = 32 / sizeof(Pixel);
+    pitch_ = (static_cast<size_t>(width) + kLine - 1) / kLine * kLine;
+    buffer_.resize(pitch_ * kRowGroup + 2 * kLine);
+    const auto address = reinterpret_cast<uintptr_t>(buffer_.data());
+    const size_t toLine = (32 - address % 32) % 32 / sizeof(Pixel);
+    first_ = buffer_.data() + toLine + 1;
+  }
+  Pixel* Row(int i) { return first_ + pitch_ * static_cast<size_t>(i); }
+
+ private:
+  std::vector<Pixel> buffer_;
+  size_t pitch_ = 0;
+  Pixel* first_ = nullptr;
+};
+
 bool IsSupportedColorSpace(const jpeg_decompress_struct& info) {
   switch (info.jpeg_color_space) {
     case JCS_GRAYSCALE:
@@ -94,6 +131,7 @@ struct JpegImage::Decoder {
   // ready state for the decode.
   bool headerRead = false;
   int failedCode = 0;
+  RowScratch scratch;
 
   Decoder() {
     info.err = jpeg_std_error(&error.pub);
@@ -211,32 +249,47 @@ void JpegImage::AssignTo(Bitmap& bitmap) {
   const int width = static_cast<int>(info.output_width);
   const int height = static_cast<int>(info.output_height);
   try {
-    bitmap.SetSize(width, height);
+    // Every row is written below, or made white when the decode stops.
+    bitmap.SetSizeForOverwrite(width, height);
   } catch (...) {
     jpeg_abort_decompress(&info);
     d.headerRead = false;
     throw;
   }
 
-  d.ThrowIfFailed(d.Guarded([&] {
-    JSAMPROW rows[kRowBatch];
+  try {
+    d.scratch.Reserve(width);
+  } catch (...) {
+    jpeg_abort_decompress(&info);
+    d.headerRead = false;
+    throw;
+  }
+
+  // Rows above this one are decoded and hold 0x00RRGGBB. Volatile: it is
+  // read after libjpeg may have left by longjmp.
+  volatile int finished = 0;
+  const bool ok = d.Guarded([&] {
+    JSAMPROW rows[kRowGroup];
+    for (int i = 0; i < kRowGroup; ++i) rows[i] = reinterpret_cast<JSAMPROW>(d.scratch.Row(i));
     while (info.output_scanline < info.output_height) {
       const int first = static_cast<int>(info.output_scanline);
-      const int count = std::min(kRowBatch, height - first);
-      for (int i = 0; i < count; ++i) rows[i] = reinterpret_cast<JSAMPROW>(bitmap.Row(first + i));
+      const int count = std::min(kRowGroup, height - first);
       const int done = static_cast<int>(jpeg_read_scanlines(&info, rows, count));
       if (done == 0) break;
-      // libjpeg fills the spare byte with 0xFF; a Bitmap's high byte is 0.
       for (int i = 0; i < done; ++i) {
-        Pixel* row = bitmap.Row(first + i);
-        for (int x = 0; x < width; ++x) row[x] &= 0x00FFFFFFu;
+        CopyClearingSpareBytes(bitmap.Row(first + i), d.scratch.Row(i), width);
       }
+      finished = first + done;
     }
     // Whatever follows the last row (trailing markers, junk) is not read:
     // the picture is complete, and the abort readies the next one.
     jpeg_abort_decompress(&info);
-  }));
+  });
   d.headerRead = false;
+  // A decode cut short leaves white below what it wrote, as a bitmap newly
+  // sized always has.
+  for (int y = finished; y < height; ++y) std::fill_n(bitmap.Row(y), width, kWhitePixel);
+  d.ThrowIfFailed(ok);
 }
 
 }  // namespace sp

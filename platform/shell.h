@@ -91,7 +91,9 @@ class System {
   virtual uint32_t MciPlayFrom(uint32_t deviceId, uint32_t from) = 0;
   virtual uint32_t MciClose(uint32_t deviceId, uint32_t flags) = 0;
 
-  // The multimedia timer. TimeSetEvent returns 0 on failure.
+  // The multimedia timer. TimeSetEvent returns 0 on failure. Once
+  // TimeKillEvent has returned (on a thread other than the timer's own) the
+  // callback is not running and is not called again.
   virtual uint32_t TimeGetDevCaps(TimeCaps* caps, uint32_t size) = 0;
   virtual uint32_t TimeBeginPeriod(uint32_t period) = 0;
   virtual uint32_t TimeEndPeriod(uint32_t period) = 0;

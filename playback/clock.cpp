@@ -1,6 +1,7 @@
 #include "playback/clock.h"
 
 #include "platform/application.h"
+#include "platform/form.h"
 #include "platform/shell.h"
 #include "playback/playback_form.h"
 
@@ -12,6 +13,17 @@ namespace {
 
 // The back end that runs TimerId, so that StopClock needs no form.
 System* timerSystem = nullptr;
+
+// All the timer thread reads: the back end whose send is safe from any
+// thread, and the form's window handle as the GUI thread last published it
+// (0 once the form is gone; the cell outlives the form). Set before the
+// timer starts and cleared only after TimeKillEvent, after which no
+// callback runs.
+struct TickTarget {
+  System* system = nullptr;
+  Form::SharedHandle window;
+};
+TickTarget tickTarget;
 
 }  // namespace
 
@@ -34,9 +46,11 @@ void StartClock(PlaybackForm& form) {
     app.ShowMessage(kTimerFailedText);
     return;
   }
+  tickTarget = {&system, form.HandleForOtherThreads()};
   TimerId = system.TimeSetEvent(static_cast<uint32_t>(form.FrameInterval / form.TicksPerFrame),
-                                1, TimerProc, reinterpret_cast<uintptr_t>(&form), kTimePeriodic);
+                                1, TimerProc, reinterpret_cast<uintptr_t>(&tickTarget), kTimePeriodic);
   if (TimerId == 0) {
+    tickTarget = {};
     app.ShowMessage(kTimerFailedText);
     return;
   }
@@ -51,12 +65,13 @@ void StopClock() {
   }
   TimerId = 0;
   timerSystem = nullptr;
+  tickTarget = {};
 }
 
-void TimerProc(uint32_t, uint32_t, uintptr_t, uintptr_t, uintptr_t) {
-  PlaybackForm* form = PlayForm;
-  if (!form) return;
-  form->App().GetSystem().SendMessage(form->Handle(), WM_PLAY_TICK, 0, 0);
+void TimerProc(uint32_t, uint32_t, uintptr_t user, uintptr_t, uintptr_t) {
+  const auto* target = reinterpret_cast<const TickTarget*>(user);
+  if (target == nullptr || target->system == nullptr || !target->window) return;
+  target->system->SendMessage(target->window->load(), WM_PLAY_TICK, 0, 0);
 }
 
 }  // namespace sp

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "platform/form.h"
 #include "platform/headless/headless_window.h"
@@ -13,14 +14,32 @@ namespace {
 constexpr uint32_t kMciErrFileNotFound = 275;
 constexpr uint32_t kMmsysErrInvalParam = 11;
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+bool DigestFile(const std::string& path, FileDigest& digest) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::vector<char> piece(64 * 1024);
+  digest = {};
+  while (in) {
+    in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+    digest.Add(reinterpret_cast<const uint8_t*>(piece.data()), static_cast<size_t>(in.gcount()));
+  }
   return true;
 }
 
 }  // namespace
+
+void FileDigest::Add(const uint8_t* bytes, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    hash = (hash ^ bytes[i]) * 0x100000001b3u;
+  }
+  size += count;
+}
+
+FileDigest FileDigest::Of(const std::vector<uint8_t>& bytes) {
+  FileDigest digest;
+  digest.Add(bytes.data(), bytes.size());
+  return digest;
+}
 
 HeadlessSystem::HeadlessSystem() = default;
 
@@ -128,7 +147,7 @@ uint32_t HeadlessSystem::MciOpenWaveAudio(const std::string& element, uint32_t* 
   call.element = element;
   if (failures.mciOpen != 0) {
     call.result = failures.mciOpen;
-  } else if (!ReadWholeFile(element, call.contents)) {
+  } else if (!DigestFile(element, call.contents)) {
     call.result = kMciErrFileNotFound;
   } else {
     call.device = nextDevice_++;

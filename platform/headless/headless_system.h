@@ -21,6 +21,20 @@ struct MessageBoxRecord {
   std::string text;
 };
 
+// A file's size and 64-bit FNV-1a hash: what a test needs to know that the
+// device got the expected bytes, without holding megabytes per open.
+struct FileDigest {
+  uint64_t size = 0;
+  uint64_t hash = 0xcbf29ce484222325u;
+
+  void Add(const uint8_t* bytes, size_t count);
+  static FileDigest Of(const std::vector<uint8_t>& bytes);
+  bool operator==(const FileDigest&) const = default;
+  friend bool operator==(const FileDigest& digest, const std::vector<uint8_t>& bytes) {
+    return digest == Of(bytes);
+  }
+};
+
 struct MciCall {
   enum class Kind { kOpen, kPlay, kClose };
   Kind kind = Kind::kOpen;
@@ -28,7 +42,7 @@ struct MciCall {
   std::string element;   // kOpen: the file
   uint32_t flags = 0;    // kPlay: the start position; kClose: the flags
   uint32_t result = 0;
-  std::vector<uint8_t> contents;  // kOpen: the file's bytes when it was opened
+  FileDigest contents;   // kOpen: the file's bytes when it was opened
 };
 
 struct TimerCall {

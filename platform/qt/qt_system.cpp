@@ -1,14 +1,16 @@
 #include "platform/qt/qt_system.h"
 
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QThread>
+#include <QSocketNotifier>
 #include <chrono>
 #include <cstdlib>
+#include <stdexcept>
 #include <thread>
 
 #include "platform/errors.h"
@@ -56,9 +58,6 @@ int qtArgc = 1;
 char qtProgramName[] = "selfplay";
 char* qtArgv[] = {qtProgramName, nullptr};
 
-// How long shutting down waits for a timer thread caught inside a send.
-constexpr auto kTimerDrainLimit = std::chrono::seconds(2);
-
 }  // namespace
 
 QtSystem::QtSystem() {
@@ -67,21 +66,25 @@ QtSystem::QtSystem() {
   // end the program.
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(MakeAppIcon());
-  dispatcher_ = std::make_unique<QObject>();
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd_ < 0) throw std::runtime_error("eventfd failed");
+  wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
+  QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, [this] { DeliverPendingSends(); });
 }
 
 QtSystem::~QtSystem() {
   shuttingDown_ = true;
+  // Once KillAll has returned no timer callback runs: a timer thread that
+  // waited inside a send was released by its timer's stop.
   timers_.KillAll();
-  // A timer thread may be waiting inside SendMessage for the GUI thread;
-  // its call is delivered (and dropped, its timer being stopped) here.
-  const auto limit = std::chrono::steady_clock::now() + kTimerDrainLimit;
-  while (!timers_.AllFinished() && std::chrono::steady_clock::now() < limit) {
-    QCoreApplication::sendPostedEvents(dispatcher_.get());
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::deque<std::shared_ptr<PendingSend>> left;
+  {
+    std::lock_guard<std::mutex> lock(sendsMutex_);
+    left.swap(sends_);
   }
-  // Deleting the target also releases any sender still waiting on it.
-  dispatcher_.reset();
+  for (const auto& call : left) Finish(*call, 0);
+  wakeNotifier_.reset();
+  ::close(wakeFd_);
 }
 
 std::unique_ptr<WindowBackend> QtSystem::CreateWindow(Form& form) {
@@ -132,22 +135,75 @@ intptr_t QtSystem::Deliver(WindowHandle window, uint32_t msg, uintptr_t wParam, 
 
 intptr_t QtSystem::SendMessage(WindowHandle window, uint32_t msg, uintptr_t wParam,
                                intptr_t lParam) {
-  if (QThread::currentThread() == dispatcher_->thread()) return Deliver(window, msg, wParam, lParam);
+  if (std::this_thread::get_id() == guiThread_) return Deliver(window, msg, wParam, lParam);
   if (shuttingDown_ || window == 0) return 0;
-  // From a timer thread: the GUI thread handles the message in whichever
-  // loop it is running (main loop, menu, message box) while this thread
-  // waits. A tick of a timer killed meanwhile is dropped there, so none is
-  // handled after TimeKillEvent has returned.
-  const std::shared_ptr<TimerState> timer = TimerService::Current();
-  intptr_t result = 0;
-  QMetaObject::invokeMethod(
-      dispatcher_.get(),
-      [&] {
-        if (timer && timer->stopped) return;
-        result = Deliver(window, msg, wParam, lParam);
-      },
-      Qt::BlockingQueuedConnection);
-  return result;
+  return SendFromOtherThread(window, msg, wParam, lParam);
+}
+
+// The GUI thread handles the message in whichever loop it is running (main
+// loop, menu, message box) while this thread waits. From a timer thread the
+// wait ends also when the timer is killed, which the GUI thread may do at
+// this very moment while this send is queued: KillEvent waits for the
+// callback, so the callback must not wait for the GUI thread. A tick of a
+// killed timer is dropped, so none is handled after TimeKillEvent returned.
+intptr_t QtSystem::SendFromOtherThread(WindowHandle window, uint32_t msg, uintptr_t wParam,
+                                       intptr_t lParam) {
+  auto call = std::make_shared<PendingSend>();
+  call->window = window;
+  call->msg = msg;
+  call->wParam = wParam;
+  call->lParam = lParam;
+  call->timer = TimerService::Current();
+  if (call->timer) {
+    call->mutex = &call->timer->mutex;
+    call->wake = &call->timer->wake;
+  }
+  {
+    std::lock_guard<std::mutex> lock(sendsMutex_);
+    sends_.push_back(call);
+  }
+  const uint64_t one = 1;
+  if (::write(wakeFd_, &one, sizeof one) != sizeof one) {
+    // The counter is full of unread wake-ups: the GUI thread is woken anyway.
+  }
+  std::unique_lock<std::mutex> lock(*call->mutex);
+  call->wake->wait(lock, [&] { return call->done || (call->timer && call->timer->stopped.load()); });
+  return call->done ? call->result : 0;
+}
+
+void QtSystem::Finish(PendingSend& call, intptr_t result) {
+  {
+    std::lock_guard<std::mutex> lock(*call.mutex);
+    call.done = true;
+    call.result = result;
+  }
+  call.wake->notify_all();
+}
+
+void QtSystem::DeliverPendingSends() {
+  uint64_t count = 0;
+  if (::read(wakeFd_, &count, sizeof count) < 0) {
+    // Nothing to read: an earlier call already took the wake-up.
+  }
+  for (;;) {
+    std::shared_ptr<PendingSend> call;
+    {
+      std::lock_guard<std::mutex> lock(sendsMutex_);
+      if (sends_.empty()) return;
+      call = sends_.front();
+      sends_.pop_front();
+    }
+    intptr_t result = 0;
+    try {
+      if (!(call->timer && call->timer->stopped)) {
+        result = Deliver(call->window, call->msg, call->wParam, call->lParam);
+      }
+    } catch (...) {
+      Finish(*call, 0);
+      throw;
+    }
+    Finish(*call, result);
+  }
 }
 
 Size QtSystem::ScreenSize() const {

@@ -1,16 +1,20 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/qt/timer_service.h"
 #include "platform/qt/wave_audio.h"
 #include "platform/shell.h"
 
 class QApplication;
-class QObject;
+class QSocketNotifier;
 
 namespace sp {
 
@@ -57,11 +61,39 @@ class QtSystem : public System {
  private:
   enum class BoxIcon { None, Stop };
   void ShowBox(BoxIcon icon, const std::string& title, const std::string& text);
+  // A message sent from another thread, waiting for the GUI thread. The
+  // sender waits on mutex and wake: its timer's, so that killing the timer
+  // releases it, or the call's own.
+  struct PendingSend {
+    WindowHandle window = 0;
+    uint32_t msg = 0;
+    uintptr_t wParam = 0;
+    intptr_t lParam = 0;
+    std::shared_ptr<TimerState> timer;
+    std::mutex ownMutex;
+    std::condition_variable ownWake;
+    std::mutex* mutex = &ownMutex;
+    std::condition_variable* wake = &ownWake;
+    bool done = false;  // guarded by *mutex
+    intptr_t result = 0;
+  };
+
   intptr_t Deliver(WindowHandle window, uint32_t msg, uintptr_t wParam, intptr_t lParam);
+  intptr_t SendFromOtherThread(WindowHandle window, uint32_t msg, uintptr_t wParam, intptr_t lParam);
+  // On the GUI thread, in whichever loop runs: delivers the queued sends.
+  void DeliverPendingSends();
+  static void Finish(PendingSend& call, intptr_t result);
   FormWindow* VisibleWindow() const;
 
   std::unique_ptr<QApplication> app_;
-  std::unique_ptr<QObject> dispatcher_;  // lives on the GUI thread; target of sent messages
+  const std::thread::id guiThread_ = std::this_thread::get_id();
+  // Sends from other threads reach the GUI thread through this queue and an
+  // eventfd that wakes its loop: a sending thread touches no Qt object, not
+  // even Qt's own event queue.
+  std::mutex sendsMutex_;
+  std::deque<std::shared_ptr<PendingSend>> sends_;
+  int wakeFd_ = -1;
+  std::unique_ptr<QSocketNotifier> wakeNotifier_;
   std::map<WindowHandle, FormWindow*> windows_;
   WindowHandle lastHandle_ = 0;
   bool quitRequested_ = false;

@@ -23,8 +23,16 @@ void RunTimer(std::shared_ptr<TimerState> state, std::chrono::milliseconds perio
     {
       std::unique_lock<std::mutex> lock(state->mutex);
       if (state->wake.wait_until(lock, deadline, [&] { return state->stopped.load(); })) break;
+      // Decided under the lock that KillEvent takes to set stopped: a kill
+      // either comes before this and no callback starts, or waits for it.
+      state->inCallback = true;
     }
     callback(state->id, 0, user, 0, 0);
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->inCallback = false;
+    }
+    state->wake.notify_all();
     if (!periodic || state->stopped) break;
     deadline += period;
     const auto lag = Clock::now() - deadline;
@@ -61,18 +69,39 @@ uint32_t TimerService::SetEvent(uint32_t delayMs, TimerCallback callback, uintpt
 }
 
 uint32_t TimerService::KillEvent(uint32_t timerId) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = std::find_if(running_.begin(), running_.end(),
-                         [&](const Entry& e) { return e.state->id == timerId; });
-  if (it == running_.end()) return kMmInvalidParam;
+  const bool fromItsOwnThread = [&] {
+    const std::shared_ptr<TimerState> current = currentTimer;
+    return current && current->id == timerId;
+  }();
+  Entry entry;
   {
-    std::lock_guard<std::mutex> stateLock(it->state->mutex);
-    it->state->stopped = true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = std::find_if(running_.begin(), running_.end(),
+                           [&](const Entry& e) { return e.state->id == timerId; });
+    if (it == running_.end()) return kMmInvalidParam;
+    {
+      std::lock_guard<std::mutex> stateLock(it->state->mutex);
+      it->state->stopped = true;
+    }
+    it->state->wake.notify_all();
+    if (fromItsOwnThread) {
+      // It cannot wait for or join itself: joined later, once finished.
+      killed_.push_back(std::move(*it));
+      running_.erase(it);
+      JoinFinished();
+      return 0;
+    }
+    entry = std::move(*it);
+    running_.erase(it);
+    JoinFinished();
   }
-  it->state->wake.notify_all();
-  killed_.push_back(std::move(*it));
-  running_.erase(it);
-  JoinFinished();
+  // Without the service's lock: the callback may call into the service.
+  // Once it has returned the thread ends at once, so it is joined here.
+  {
+    std::unique_lock<std::mutex> stateLock(entry.state->mutex);
+    entry.state->wake.wait(stateLock, [&] { return !entry.state->inCallback; });
+  }
+  entry.thread.join();
   return 0;
 }
 

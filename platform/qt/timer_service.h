@@ -18,18 +18,27 @@ struct TimerState {
   uint32_t id = 0;
   std::atomic<bool> stopped{false};
   std::atomic<bool> finished{false};
+  // Guards inCallback; wake is signalled when stopped is set and when a
+  // callback returns. A callback that waits for another thread waits on
+  // wake too, so that stopping its timer releases it.
   std::mutex mutex;
   std::condition_variable wake;
+  bool inCallback = false;
 };
 
 // The multimedia timer on its own threads: each timer is a thread that
 // sleeps to absolute deadlines on the steady clock, so a late callback does
 // not push the later ones back.
 //
-// KillEvent never joins a thread: the timer thread may at that moment be
-// waiting for the very thread that kills it (a tick handler stopping its own
-// clock). A killed timer's thread ends at its next wake-up and is joined
-// later, once it has finished.
+// KillEvent returns only when the timer's callback is not running and will
+// not run again, so whatever the callback reads may be freed right after.
+// Called from the timer's own callback it cannot wait for itself; that
+// callback is the last, and its thread is joined later, once finished.
+// From any other thread KillEvent joins the timer's thread.
+//
+// A callback that waits for the killing thread (a send to the GUI thread,
+// which is the one stopping the clock) must wait on its TimerState's wake
+// and give up once stopped is set; otherwise KillEvent would wait forever.
 class TimerService {
  public:
   TimerService() = default;

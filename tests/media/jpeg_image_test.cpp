@@ -8,6 +8,7 @@
 #include <jerror.h>
 
 #include "platform/bitmap.h"
+#include "platform/canvas.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
 #include "tests/media/jpeg_writer.h"
@@ -192,6 +193,72 @@ TEST(JpegImageDecode, OneImageDecodesManyPicturesAlsoAfterErrors) {
   image.AssignTo(second);
   EXPECT_EQ(second.Width(), 16);
   EXPECT_EQ(second.At(5, 5), first.At(5, 5));
+}
+
+// libjpeg's own decode of bytes into 0x00RRGGBB, with the player's settings.
+std::vector<Pixel> ReferenceDecode(const std::vector<uint8_t>& bytes, int& width, int& height) {
+  jpeg_decompress_struct info{};
+  jpeg_error_mgr error{};
+  info.err = jpeg_std_error(&error);
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&info, TRUE);
+  info.out_color_space = JCS_RGB;
+  info.dct_method = JDCT_ISLOW;
+  info.do_fancy_upsampling = TRUE;
+  info.do_block_smoothing = TRUE;
+  jpeg_start_decompress(&info);
+  width = static_cast<int>(info.output_width);
+  height = static_cast<int>(info.output_height);
+  std::vector<JSAMPLE> row(static_cast<size_t>(width) * 3);
+  std::vector<Pixel> pixels;
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_read_scanlines(&info, rows, 1);
+    for (int x = 0; x < width; ++x) {
+      pixels.push_back(static_cast<Pixel>(row[x * 3]) << 16 | static_cast<Pixel>(row[x * 3 + 1]) << 8 |
+                       row[x * 3 + 2]);
+    }
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  return pixels;
+}
+
+// Every pixel of the bitmap is libjpeg's, with a zero high byte, whatever
+// the width (the decoder's rows are copied four pixels a step) and however
+// the bitmap was sized or filled before.
+TEST(JpegImageDecode, EveryPixelIsLibjpegsWhateverTheSizeAndTheBitmapBefore) {
+  JpegImage image;
+  Bitmap bitmap;
+  auto pattern = [](int x, int y) {
+    return static_cast<uint32_t>((x * 37 + y * 11) & 0xFF) << 16 | static_cast<uint32_t>((x * y) & 0xFF) << 8 |
+           static_cast<uint32_t>((y * 53) & 0xFF);
+  };
+  const JpegColor colors[] = {JpegColor::Rgb, JpegColor::Grey};
+  const int sides[][2] = {{1, 1}, {3, 7}, {5, 19}, {17, 4}, {33, 33}, {63, 2}, {33, 33}, {130, 41}};
+  for (JpegColor color : colors) {
+    for (const auto& side : sides) {
+      const auto bytes = MakeJpeg({.width = side[0], .height = side[1], .color = color, .quality = 80}, pattern);
+      // Whatever was there before: a picture of the same size the second
+      // time 33 x 33 comes round, another size otherwise.
+      bitmap.GetCanvas().brush.color = 0x00563412;
+      bitmap.GetCanvas().FillRect(bitmap.Bounds());
+      Load(image, bytes);
+      image.AssignTo(bitmap);
+      int width = 0;
+      int height = 0;
+      const std::vector<Pixel> expected = ReferenceDecode(bytes, width, height);
+      ASSERT_EQ(bitmap.Width(), width);
+      ASSERT_EQ(bitmap.Height(), height);
+      for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+          ASSERT_EQ(bitmap.At(x, y), expected[static_cast<size_t>(y) * width + x])
+              << side[0] << "x" << side[1] << " at " << x << "," << y;
+        }
+      }
+    }
+  }
 }
 
 // Header failures: LoadFromStream already raises.

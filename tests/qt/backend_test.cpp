@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "platform/application.h"
 #include "platform/form.h"
@@ -88,6 +89,61 @@ TEST(QtBackendTest, ATickHandlerThatStopsTheClockGetsNoFurtherTick) {
   };
   app.Run(form);
   EXPECT_EQ(form.ticks, 3);
+}
+
+// A timer callback that sends a tick to a window resolved on the GUI thread
+// and tells whether it is still running.
+struct Probe {
+  WindowHandle window = 0;
+  std::atomic<bool> inCallback{false};
+  std::atomic<int> calls{0};
+};
+
+void ProbedTick(uint32_t, uint32_t, uintptr_t user, uintptr_t, uintptr_t) {
+  auto* probe = reinterpret_cast<Probe*>(user);
+  ++probe->calls;
+  probe->inCallback = true;
+  TheSystem().SendMessage(probe->window, kTick, 0, 0);
+  probe->inCallback = false;
+}
+
+// The GUI thread stops the clock while the timer thread waits for it inside
+// a send: the kill neither deadlocks nor returns before the callback has,
+// and the queued tick is dropped.
+TEST(QtBackendTest, StoppingTheClockWhileATickWaitsForTheGuiThreadEndsTheCallbackFirst) {
+  Application app(TheSystem());
+  TickForm form(app);
+  form.Create();
+  Probe probe;
+  bool callbackStillRan = true;
+  int callsAtKill = -1;
+  int callsLater = -2;
+  form.onShow = [&] {
+    form.StopClock();
+    probe.window = form.Handle();
+    After(0ms, [&] {
+      const uint32_t id =
+          TheSystem().TimeSetEvent(5, 1, ProbedTick, reinterpret_cast<uintptr_t>(&probe), kTimePeriodic);
+      // The GUI thread handles no event here, so the tick stays queued.
+      const auto deadline = std::chrono::steady_clock::now() + 20s;
+      while (!probe.inCallback && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+      }
+      std::this_thread::sleep_for(50ms);
+      TheSystem().TimeKillEvent(id);
+      callbackStillRan = probe.inCallback;
+      callsAtKill = probe.calls;
+      After(300ms, [&] {
+        callsLater = probe.calls;
+        app.Terminate();
+      });
+    });
+  };
+  app.Run(form);
+  EXPECT_GE(callsAtKill, 1);
+  EXPECT_FALSE(callbackStillRan);
+  EXPECT_EQ(callsLater, callsAtKill);
+  EXPECT_EQ(form.ticks, 0) << "the tick queued before the kill was handled";
 }
 
 TEST(QtBackendTest, TicksKeepArrivingWhileAMessageBoxIsOpen) {

@@ -31,22 +31,24 @@ recorder::Recording ColourRecording(int frames, int interval) {
 using PlayerMenuTest = PlayerTest;
 
 TEST_F(PlayerMenuTest, LoopChosenWhilePlayingRestartsTheRecordingAtItsEnd) {
-  Launch(WritePlayer(ColourRecording(4, 1000)));
+  // Frames of two seconds, so that each one waited for stays long enough to
+  // be seen on a slow machine.
+  Launch(WritePlayer(ColourRecording(4, 2000)));
   ASSERT_FALSE(MainWindow().empty());
-  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[0], 10s));
+  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[0], 30s));
 
   ASSERT_TRUE(OpenMenu(10, 10));
   // Ticks go on while the menu is open.
-  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 5s));
+  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 30s));
   EXPECT_EQ(x_->VisibleWindows(player_->Pid()).size(), 2u) << "the menu closed by itself";
   x_->Keys({"Down", "Down", "Down", "Return"});  // "循环播放"
 
   // The last frame starts the next playback in the same tick, so after
   // frame 2 the next picture seen is frame 0 again.
-  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[2], 10s));
-  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[0], 5s)) << "no restart after the end";
+  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[2], 30s));
+  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[0], 30s)) << "no restart after the end";
   EXPECT_TRUE(player_->Running());
-  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 5s));
+  EXPECT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 30s));
 
   ASSERT_TRUE(OpenMenu(10, 10));
   x_->Keys({"Up", "Return"});  // "退出"
@@ -56,22 +58,34 @@ TEST_F(PlayerMenuTest, LoopChosenWhilePlayingRestartsTheRecordingAtItsEnd) {
 }
 
 TEST_F(PlayerMenuTest, ClickOnThePicturePausesItAndASecondClickResumes) {
-  // Enough frames that a slow machine still clicks well before the end.
-  Launch(WritePlayer(ColourRecording(8, 400)));
+  // Frames of two seconds: nothing here depends on catching one frame, and
+  // a slow machine still clicks well before the end.
+  constexpr int kInterval = 2000;
+  Launch(WritePlayer(ColourRecording(8, kInterval)));
   const std::string window = MainWindow();
   ASSERT_FALSE(window.empty());
-  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[1], 10s));
+  auto isFrame = [](uint32_t p) {
+    return std::any_of(std::begin(kColours), std::end(kColours),
+                       [&](Pixel c) { return ChannelDistance(c, p) <= 12; });
+  };
+  ASSERT_TRUE(WaitFor([&] { return isFrame(PixelAt(kCentreX, kCentreY)); }, 30s));
   x_->Click(kCentreX, kCentreY, 1);
 
-  // The frame shown when the click landed stays for several intervals.
-  std::this_thread::sleep_for(300ms);
-  const uint32_t held = PixelAt(kCentreX, kCentreY);
-  ASSERT_TRUE(std::any_of(std::begin(kColours), std::end(kColours),
-                          [&](Pixel c) { return ChannelDistance(c, held) <= 12; }))
-      << std::hex << held << " is no frame's colour";
+  // Once the click has been handled, the frame shown stays for well over
+  // an interval. The click is handled when the picture has held still for
+  // a whole interval; a playing picture changes within one.
+  uint32_t held = 0;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        held = PixelAt(kCentreX, kCentreY);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kInterval + 500));
+        return PixelAt(kCentreX, kCentreY) == held;
+      },
+      30s));
+  ASSERT_TRUE(isFrame(held)) << std::hex << held << " is no frame's colour";
   const std::string title = x_->WindowName(window);
   for (int i = 0; i < 6; ++i) {
-    std::this_thread::sleep_for(250ms);
+    std::this_thread::sleep_for(500ms);
     EXPECT_EQ(ChannelDistance(PixelAt(kCentreX, kCentreY), held), 0);
   }
   EXPECT_EQ(x_->WindowName(window), title);
@@ -84,11 +98,11 @@ TEST_F(PlayerMenuTest, ClickOnThePicturePausesItAndASecondClickResumes) {
         now = PixelAt(kCentreX, kCentreY);
         return ChannelDistance(now, held) > 40;
       },
-      5s))
+      30s))
       << std::hex << "held " << held << ", now " << now;
   // Resumed, the recording plays to its end and the program exits.
   int code = -1;
-  ASSERT_TRUE(WaitForExit(&code));
+  ASSERT_TRUE(WaitForExit(&code, 8 * std::chrono::milliseconds(kInterval) + 30s));
   EXPECT_EQ(code, 0);
 }
 

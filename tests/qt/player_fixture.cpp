@@ -71,7 +71,7 @@ std::string PlayerTest::MainWindow() {
         if (!windows.empty()) window = windows.front();
         return !window.empty();
       },
-      20s);
+      60s);
   return window;
 }
 
@@ -88,7 +88,7 @@ bool PlayerTest::WaitForPixel(int x, int y, uint32_t want, std::chrono::millisec
 bool PlayerTest::OpenMenu(int x, int y) {
   const size_t before = x_->VisibleWindows(player_->Pid()).size();
   x_->Click(x, y, 3);
-  return WaitFor([&] { return x_->VisibleWindows(player_->Pid()).size() > before; }, 5s);
+  return WaitFor([&] { return x_->VisibleWindows(player_->Pid()).size() > before; }, 30s);
 }
 
 bool PlayerTest::WaitForExit(int* code, std::chrono::milliseconds timeout) {

@@ -33,13 +33,16 @@ class PlayerTest : public ::testing::Test {
   void Launch(const std::string& path, const std::map<std::string, std::string>& env = {});
   // The player's main window, once it is visible.
   std::string MainWindow();
+  // Deadlines are generous: the machine may be shared and slow, and a wait
+  // that succeeds ends as soon as its condition holds. Waiting for a frame
+  // of a playing recording needs frames that stay well over a second.
   // Waits until the pixel at (x, y) of the screen is within tolerance of want.
   bool WaitForPixel(int x, int y, uint32_t want, std::chrono::milliseconds timeout,
                     int tolerance = 12);
   uint32_t PixelAt(int x, int y);
   // Opens the popup menu with a right click at (x, y); true once it shows.
   bool OpenMenu(int x, int y);
-  bool WaitForExit(int* code, std::chrono::milliseconds timeout = 15s);
+  bool WaitForExit(int* code, std::chrono::milliseconds timeout = 60s);
 
   std::string workDir_;
   std::unique_ptr<XServer> x_;

@@ -91,5 +91,33 @@ TEST(TimerServiceTest, OneShotFiresOnceAndBadRequestsFail) {
   EXPECT_NE(service.KillEvent(id), 0u);
 }
 
+// Whatever a callback reads may be freed as soon as KillEvent returns.
+TEST(TimerServiceTest, KillEventReturnsOnlyOnceARunningCallbackHasReturned) {
+  struct Slow {
+    std::atomic<bool> inside{false};
+    std::atomic<bool> left{false};
+    std::atomic<int> calls{0};
+  } slow;
+  auto callback = [](uint32_t, uint32_t, uintptr_t user, uintptr_t, uintptr_t) {
+    auto* s = reinterpret_cast<Slow*>(user);
+    ++s->calls;
+    s->left = false;
+    s->inside = true;
+    std::this_thread::sleep_for(300ms);
+    s->left = true;
+  };
+  TimerService service;
+  const uint32_t id = service.SetEvent(5, callback, reinterpret_cast<uintptr_t>(&slow), kTimePeriodic);
+  ASSERT_NE(id, 0u);
+  const auto deadline = Clock::now() + 20s;
+  while (!slow.inside && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(slow.inside);
+  ASSERT_EQ(service.KillEvent(id), 0u);
+  EXPECT_TRUE(slow.left) << "KillEvent returned while the callback still ran";
+  const int calls = slow.calls;
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(slow.calls, calls);
+}
+
 }  // namespace
 }  // namespace sp

@@ -70,7 +70,7 @@ TEST_F(PlayerWindowTest, FrameZeroIsCentredOnAWhiteBorderlessWindowOverTheWholeS
         }
         return mismatches == 0;
       },
-      10s);
+      30s);
   EXPECT_EQ(mismatches, 0);
   ASSERT_TRUE(shot);
   for (int x = 0; x < kScreenWidth; x += 37) {
@@ -105,14 +105,14 @@ TEST_F(PlayerWindowTest, FullScreenOffGivesAHalfScreenWindowAndOnGivesTheScreenB
         g = windows.empty() ? std::nullopt : x_->Geometry(windows.front());
         return g && g->width == kScreenWidth / 2 && g->height == kScreenHeight / 2;
       },
-      10s);
+      30s);
   ASSERT_TRUE(halved) << (g ? std::to_string(g->width) + "x" + std::to_string(g->height) : "none");
   // At the form's normal position, the picture re-laid in the smaller window.
   EXPECT_EQ(g->x, 197);
   EXPECT_EQ(g->y, 196);
   EXPECT_TRUE(WaitForPixel(197 + (512 - kFrameWidth) / 2 + kFrameWidth / 2,
-                           196 + (384 - kFrameHeight) / 2 + kFrameHeight / 2, centre, 5s, 0));
-  EXPECT_TRUE(WaitForPixel(197 + 5, 196 + 5, kWhitePixel, 5s, 0));
+                           196 + (384 - kFrameHeight) / 2 + kFrameHeight / 2, centre, 30s, 0));
+  EXPECT_TRUE(WaitForPixel(197 + 5, 196 + 5, kWhitePixel, 30s, 0));
 
   ASSERT_TRUE(OpenMenu(197 + 10, 196 + 10));
   x_->Keys({"Down", "Return"});
@@ -123,9 +123,9 @@ TEST_F(PlayerWindowTest, FullScreenOffGivesAHalfScreenWindowAndOnGivesTheScreenB
         return g && g->x == 0 && g->y == 0 && g->width == kScreenWidth &&
                g->height == kScreenHeight;
       },
-      10s);
+      30s);
   EXPECT_TRUE(whole);
-  EXPECT_TRUE(WaitForPixel(kLeft + kFrameWidth / 2, kTop + kFrameHeight / 2, centre, 5s, 0));
+  EXPECT_TRUE(WaitForPixel(kLeft + kFrameWidth / 2, kTop + kFrameHeight / 2, centre, 30s, 0));
 
   ASSERT_TRUE(OpenMenu(10, 10));
   x_->Keys({"Up", "Return"});  // "退出"
