@@ -15,6 +15,11 @@ namespace sp {
 
 namespace {
 
+template <class F>
+F Procedure(HMODULE module, const char* name) {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // The owner check calls ADVAPI32, loaded only when it is needed, so that
 // the player's imports stay the DLLs every Windows has loaded anyway.
 class OwnerCheck {
@@ -55,13 +60,13 @@ class OwnerCheck {
     HMODULE advapi = LoadLibraryW(L"advapi32.dll");
     if (!advapi) return;
     auto openProcessToken =
-        reinterpret_cast<OpenProcessTokenFn>(GetProcAddress(advapi, "OpenProcessToken"));
+        Procedure<OpenProcessTokenFn>(advapi, "OpenProcessToken");
     auto getTokenInformation =
-        reinterpret_cast<GetTokenInformationFn>(GetProcAddress(advapi, "GetTokenInformation"));
-    auto getLengthSid = reinterpret_cast<GetLengthSidFn>(GetProcAddress(advapi, "GetLengthSid"));
-    equalSid_ = reinterpret_cast<EqualSidFn>(GetProcAddress(advapi, "EqualSid"));
+        Procedure<GetTokenInformationFn>(advapi, "GetTokenInformation");
+    auto getLengthSid = Procedure<GetLengthSidFn>(advapi, "GetLengthSid");
+    equalSid_ = Procedure<EqualSidFn>(advapi, "EqualSid");
     getSecurityInfo_ =
-        reinterpret_cast<GetSecurityInfoFn>(GetProcAddress(advapi, "GetSecurityInfo"));
+        Procedure<GetSecurityInfoFn>(advapi, "GetSecurityInfo");
     if (!openProcessToken || !getTokenInformation || !getLengthSid || !equalSid_ ||
         !getSecurityInfo_) {
       getSecurityInfo_ = nullptr;

@@ -7,6 +7,7 @@
 #include "payload/payload_reader.h"
 #include "payload/sound_device.h"
 #include "platform/application.h"
+#include "platform/file_io.h"
 #include "platform/shell.h"
 #include "playback/clock.h"
 #include "playback/picture.h"
@@ -115,7 +116,7 @@ void StartPlayback(TPlayForm& form) {
   if (!form.CursorStream) form.CursorStream = std::make_unique<MemoryStream>();
   if (!form.CursorImage) form.CursorImage = std::make_unique<Icon>();
 
-  CFile file(std::fopen(app.ExeName().c_str(), "rb"));
+  CFile file(OpenForReading(app.ExeName()));
   if (!file) {
     app.ShowMessage(kCannotOpenPlayerText);
     return;
