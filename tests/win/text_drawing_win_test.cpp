@@ -81,6 +81,22 @@ TEST(GdiText, ChineseInALatinFaceIsDrawnNotBoxes) {
   EXPECT_GT(mixed.ink, latin.ink + 40);
 }
 
+TEST(GdiText, ChineseInALatinFaceAdvancesByItsOwnWidth) {
+  // The pen moves by the width of the face that drew the character: two of
+  // them side by side are one and a copy one extent to the right.
+  Bitmap measure(10, 10);
+  Canvas& canvas = measure.GetCanvas();
+  canvas.font.name = "Tahoma";
+  canvas.font.size = 18;
+  const int width = canvas.TextExtent("全").width;
+  EXPECT_GE(width, 20);  // a square ideograph of a 24-pixel em, not a narrow box
+  EXPECT_EQ(canvas.TextExtent("全全").width, 2 * width);
+  const auto one = InkOf(*Draw("Tahoma", "全").bitmap);
+  auto expected = one;
+  for (const auto& [x, y] : one) expected.insert({x + width, y});
+  EXPECT_EQ(InkOf(*Draw("Tahoma", "全全").bitmap), expected);
+}
+
 TEST(GdiText, BoldUnderlineAndStrikeOutAddInk) {
   const Drawn plain = Draw("Arial", "Underlined");
   EXPECT_GT(Draw("Arial", "Underlined", kFontBold).ink, plain.ink);
