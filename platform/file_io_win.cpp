@@ -163,10 +163,15 @@ void CloseFile(NativeFile file) {
 }
 
 std::string TempDirectory() {
-  wchar_t buffer[MAX_PATH + 2];
-  const DWORD n = GetTempPathW(MAX_PATH + 2, buffer);
-  if (n == 0 || n > MAX_PATH + 1) return ".\\";
-  std::string path = Narrow(std::wstring_view(buffer, n));
+  // However long the path, as the system reports it (with its separator).
+  std::wstring buffer(MAX_PATH + 1, L'\0');
+  DWORD n = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+  if (n > buffer.size()) {
+    buffer.assign(n, L'\0');
+    n = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+  }
+  if (n == 0 || n > buffer.size()) return ".\\";
+  std::string path = Narrow(std::wstring_view(buffer.data(), n));
   if (path.back() != '\\' && path.back() != '/') path += '\\';
   return path;
 }

@@ -209,7 +209,6 @@ Rect DrawTextInk(Bitmap& target, int x, int y, const TextFont& font, std::string
   for (size_t i = 0; i < layout.runs.size(); ++i) {
     const Run& run = layout.runs[i];
     const int64_t runLeft = baseX + layout.runX[i];
-    if (runLeft > visible.Width() || runLeft < -(layout.width + margin)) continue;
     HGDIOBJ oldFont = SelectObject(gdi.dc, run.font);
     ExtTextOutW(gdi.dc, static_cast<int>(runLeft), static_cast<int>(baseY), 0, nullptr,
                 text.data() + run.begin, static_cast<UINT>(run.end - run.begin), nullptr);

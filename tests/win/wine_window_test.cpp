@@ -283,7 +283,8 @@ TEST_F(WineSoundTest, SoundFileIsTheRecordedWavAndTheDevicePlaysIt) {
   recorder::RecordingBuilder builder(*Solid(200, 150, 0x808080));
   builder.Interval(1000).Sound(wav);
   for (int k = 1; k < 4; ++k) builder.AddFrame(*Solid(200, 150, 0x202020 * k));
-  LaunchWine(builder.Build(), "Player.exe", {{"SELFPLAY_WINE_HOME", home}});
+  // A name in Chinese: the player finds its own file through UTF-16 paths.
+  LaunchWine(builder.Build(), "录像 Player.exe", {{"SELFPLAY_WINE_HOME", home}});
   const std::string main = MainWindow();
   ASSERT_FALSE(main.empty());
   // No box tells of a failed open or play.
