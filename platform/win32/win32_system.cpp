@@ -20,9 +20,15 @@ struct Win32System::Timer {
   uintptr_t user = 0;
   std::atomic<bool> killed{false};
   std::atomic<bool> inCallback{false};
+  ULONGLONG killedAt = 0;  // GetTickCount64, GUI thread only
 };
 
 namespace {
+
+// The timer thread takes a due timer's callback and calls it a moment
+// later, so a killed timer may still be called just after timeKillEvent
+// has returned: its record is kept this long before it is freed.
+constexpr ULONGLONG kKilledTimerGrace = 5000;
 
 // The timer whose callback is running. Multimedia timer callbacks run one
 // after another on the one timer thread of the process.
@@ -49,6 +55,8 @@ Win32System::~Win32System() {
       timer->killed = true;
       timeKillEvent(timer->id);
     }
+    // The process is ending; a late call must still find its record.
+    (void)timer.release();
   }
 }
 
@@ -170,10 +178,12 @@ uint32_t Win32System::TimeEndPeriod(uint32_t period) { return timeEndPeriod(peri
 
 uint32_t Win32System::TimeSetEvent(uint32_t delay, uint32_t resolution, TimerCallback callback,
                                    uintptr_t user, uint32_t flags) {
-  // Timers killed earlier and out of their callback are freed here.
+  // Timers killed a while ago and out of their callback are freed here.
+  const ULONGLONG now = GetTickCount64();
   timers_.erase(std::remove_if(timers_.begin(), timers_.end(),
-                               [](const std::unique_ptr<Timer>& t) {
-                                 return t->killed && !t->inCallback;
+                               [&](const std::unique_ptr<Timer>& t) {
+                                 return t->killed && !t->inCallback &&
+                                        now - t->killedAt > kKilledTimerGrace;
                                }),
                 timers_.end());
   auto timer = std::make_unique<Timer>();
@@ -194,6 +204,7 @@ uint32_t Win32System::TimeKillEvent(uint32_t timerId) {
   for (auto& timer : timers_) {
     if (timer->id == timerId && !timer->killed) {
       timer->killed = true;
+      timer->killedAt = GetTickCount64();
       if (sendingTimer.load() == timer.get()) sendingTimerKilled = true;
     }
   }
