@@ -1,15 +1,11 @@
 #include "platform/stream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
 #include "platform/errors.h"
+#include "platform/file_io.h"
 
 namespace sp {
 
@@ -41,35 +37,19 @@ uint32_t Stream::ReadUInt32() {
 }
 
 FileStream::FileStream(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) throw FileOpenError(path);
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd_);
-    fd_ = -1;
-    throw FileOpenError(path);
-  }
-  size_ = static_cast<int64_t>(st.st_size);
+  file_ = OpenSharedForReading(path, size_);
+  if (file_ == kNoFile) throw FileOpenError(path);
 }
 
-FileStream::~FileStream() {
-  if (fd_ >= 0) ::close(fd_);
-}
+FileStream::~FileStream() { CloseFile(file_); }
 
 size_t FileStream::Read(void* buffer, size_t count) {
   // Reads stop at the size seen when the file was opened, so that Size()
   // and Remaining() stay true to what Read delivers.
   if (position_ >= size_) return 0;
   count = std::min(count, static_cast<size_t>(size_ - position_));
-  auto* out = static_cast<uint8_t*>(buffer);
-  size_t done = 0;
-  while (done < count) {
-    ssize_t n = ::pread(fd_, out + done, count - done, static_cast<off_t>(position_));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-    position_ += n;
-  }
+  const size_t done = ReadFileAt(file_, buffer, count, position_);
+  position_ += static_cast<int64_t>(done);
   return done;
 }
 

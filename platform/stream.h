@@ -42,7 +42,7 @@ class FileStream : public Stream {
   int64_t Position() const override { return position_; }
 
  private:
-  int fd_ = -1;
+  intptr_t file_ = -1;  // NativeFile
   int64_t size_ = 0;
   int64_t position_ = 0;
 };

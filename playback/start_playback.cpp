@@ -6,6 +6,7 @@
 #include "payload/c_file.h"
 #include "payload/payload_reader.h"
 #include "platform/application.h"
+#include "platform/file_io.h"
 #include "platform/shell.h"
 #include "playback/clock.h"
 #include "playback/picture.h"
@@ -123,7 +124,7 @@ void StartPlayback(PlaybackForm& form) {
   if (!form.CursorStream) form.CursorStream = std::make_unique<MemoryStream>();
   if (!form.CursorImage) form.CursorImage = std::make_unique<Icon>();
 
-  CFile file(std::fopen(app.ExeName().c_str(), "rb"));
+  CFile file(OpenForReading(app.ExeName()));
   if (!file) {
     app.ShowMessage(kCannotOpenPlayerText);
     return;

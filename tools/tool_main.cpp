@@ -16,6 +16,7 @@
 #include "tools/inspect.h"
 #include "tools/pack.h"
 #include "tools/repack.h"
+#include "tools/stub_choice.h"
 #include "tools/text_format.h"
 
 namespace sp::tool {
@@ -38,15 +39,10 @@ uint32_t PayloadOffset(const ParsedArgs& args) {
   return PAYLOAD_OFFSET;
 }
 
-// The player built beside this program, unless --stub names another.
+// The player built beside this program (the Windows one when it is there),
+// unless --stub or --for names another; checked to be a stub.
 std::string StubPath(const ParsedArgs& args) {
-  if (auto stub = args.Get("--stub")) return *stub;
-  const std::string beside = ProgramDirectory() + "/selfplay";
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(beside, error)) {
-    throw ToolError("no player stub at " + beside + "; build the player first, or name one with --stub");
-  }
-  return beside;
+  return ChooseStub(args.Get("--stub"), args.Get("--for"), ProgramDirectory());
 }
 
 int RunInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
@@ -167,7 +163,9 @@ std::vector<Command> Commands() {
          {"--italic", "", "italic caption", ""},
          {"--underline", "", "underlined caption", ""},
          {"--strike-out", "", "struck-out caption", ""},
-         {"--stub", "PATH", "the player to put in front (default: selfplay beside this tool)", ""},
+         {"--stub", "PATH", "the player to put in front (a stub of either platform)", ""},
+         {"--for", "windows|linux",
+          "the player built beside this tool (default: Windows when built, else Linux)", ""},
          kOutput},
         0, 0},
        RunPack},
@@ -191,7 +189,9 @@ std::vector<Command> Commands() {
         "Replaces the first N bytes of IN (its stub) by the player and rewrites the lead\n"
         "word for the new payload offset; the result is executable.",
         {kOffsetOption,
-         {"--stub", "PATH", "the player to put in front (default: selfplay beside this tool)", ""},
+         {"--stub", "PATH",
+          "the player to put in front (default: Windows when built beside this tool, else Linux)",
+          ""},
          kOutput},
         1, 1},
        RunRepack},

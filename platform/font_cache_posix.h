@@ -10,6 +10,9 @@
 
 #include "platform/canvas.h"
 
+// The fonts of the FreeType and fontconfig text drawing; included only by
+// the POSIX implementation files.
+
 namespace sp {
 
 // One glyph rendered without anti-aliasing, one bit per pixel, the most

@@ -1,4 +1,4 @@
-#include "platform/font_cache.h"
+#include "platform/font_cache_posix.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,0 +1,4 @@
+#pragma once
+
+// Resource identifiers of selfplay.exe (shared with selfplay.rc).
+#define kAppIconId 1
