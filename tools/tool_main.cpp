@@ -15,6 +15,7 @@
 #include "tools/info_report.h"
 #include "tools/inspect.h"
 #include "tools/pack.h"
+#include "tools/pack_video.h"
 #include "tools/repack.h"
 #include "tools/text_format.h"
 
@@ -71,7 +72,13 @@ int RunInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 
 int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
   PackOptions options;
-  options.framesFolder = args.Require("--frames");
+  if (args.Has("--frames") == args.Has("--video")) {
+    throw UsageError("say what to pack: --frames DIR or --video IN.mp4");
+  }
+  if (args.Has("--keep-sound-format") && (!args.Has("--video") || args.Has("--sound"))) {
+    throw UsageError("--keep-sound-format keeps the sound of --video; it goes without --sound");
+  }
+  options.framesFolder = args.Get("--frames").value_or("");
   options.interval = static_cast<int32_t>(
       ParseInteger(args.Require("--interval"), "--interval", kMinFrameInterval, INT32_MAX));
   options.output = args.Require("--output");
@@ -100,7 +107,15 @@ int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
       if (args.Has(option)) throw UsageError(std::string(option) + " needs --caption");
     }
   }
-  const PackSummary summary = Pack(options);
+  PackSummary summary;
+  if (auto video = args.Get("--video")) {
+    VideoSource source;
+    source.path = *video;
+    if (args.Has("--keep-sound-format")) source.sound = VideoSound::kKept;
+    summary = PackVideo(source, options);
+  } else {
+    summary = Pack(options);
+  }
   if (summary.stubBytes != PAYLOAD_OFFSET) {
     err << "selfplay-tool pack: warning: the stub " << options.stub << " is "
         << Thousands(summary.stubBytes) << " bytes; a player of this format reads its payload at "
@@ -149,12 +164,16 @@ std::vector<Command> Commands() {
          {"--decode", "", "decode every JPEG fully, not only its header", ""}},
         1, 1},
        RunInfo},
-      {{"pack", "", "build a self-playing file from a folder of pictures",
+      {{"pack", "", "build a self-playing file from a folder of pictures or a video",
         "Builds a self-playing file: the pictures of DIR (PNG or JPEG, in name order, all of\n"
         "one size) become the key frame and the frame records of changed rectangles.\n"
+        "With --video, ffmpeg takes one picture of the video every --interval ms and\n"
+        "converts its sound to 8-bit mono 11,025 Hz WAV (or keeps its rate and channels).\n"
         "The cursor track is CSV: frame,x,y[,icon.ico] (frame 0 is the first cursor; a\n"
         "frame without a row keeps the previous position; an icon changes the shape).",
-        {{"--frames", "DIR", "the folder of pictures (required)", ""},
+        {{"--frames", "DIR", "the folder of pictures", ""},
+         {"--video", "IN.mp4", "a screen capture video instead of pictures (needs ffmpeg)", ""},
+         {"--keep-sound-format", "", "keep the video's sample rate and channels (16-bit PCM)", ""},
          {"--interval", "MS", "milliseconds from one frame to the next, at least 40 (required)", ""},
          {"--cursor", "CSV", "the cursor track; without it the recording has no cursor", ""},
          {"--sound", "WAV", "the sound track, a RIFF WAVE file", ""},
