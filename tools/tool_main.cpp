@@ -9,6 +9,7 @@
 #include "platform/errors.h"
 #include "platform/stream.h"
 #include "tools/command_line.h"
+#include "tools/completions.h"
 #include "tools/export.h"
 #include "tools/extract_sound.h"
 #include "tools/file_util.h"
@@ -153,6 +154,27 @@ int RunExport(const ParsedArgs& args, std::ostream&, std::ostream&) {
 
 const OptionSpec kOutput{"--output", "OUT", "the file to write", "-o"};
 
+std::vector<Command> Commands();
+
+int RunCompletion(const ParsedArgs& args, std::ostream& out, std::ostream&) {
+  const std::string& name = args.Positional()[0];
+  Shell shell;
+  if (name == "bash") {
+    shell = Shell::kBash;
+  } else if (name == "zsh") {
+    shell = Shell::kZsh;
+  } else if (name == "fish") {
+    shell = Shell::kFish;
+  } else {
+    throw UsageError("no completion for the shell \"" + name + "\"; say bash, zsh or fish");
+  }
+  std::vector<CommandSpec> specs;
+  for (const Command& command : Commands()) specs.push_back(command.syntax);
+  CommandSpec help{"help", "COMMAND", "show the commands, or one command's options", "", {}, 0, 1};
+  out << CompletionScript(shell, "selfplay-tool", specs, {help});
+  return 0;
+}
+
 std::vector<Command> Commands() {
   return {
       {{"info", "FILE", "show and check the layout of a recording",
@@ -214,6 +236,12 @@ std::vector<Command> Commands() {
          kOutput},
         1, 1},
        RunRepack},
+      {{"completion", "SHELL", "print the completion script for bash, zsh or fish",
+        "Prints the completion script for SHELL (bash, zsh or fish), made from these\n"
+        "command tables; the package installs them where each shell looks.",
+        {},
+        1, 1},
+       RunCompletion},
   };
 }
 
