@@ -27,11 +27,12 @@ expected="bin/selfplay-tool
 share/man/man1/selfplay.1
 share/bash-completion/completions/selfplay-tool
 share/zsh/vendor-completions/_selfplay-tool
-share/fish/vendor_completions.d/selfplay-tool.fish"
+share/fish/vendor_completions.d/selfplay-tool.fish
+share/thumbnailers/selfplay.thumbnailer"
 [ -f "$build/selfplay" ] && expected="$expected
 bin/selfplay"
 if need help2man; then
-  for command in "" -info -pack -export -extract-sound -repack -completion; do
+  for command in "" -info -pack -export -extract-sound -repack -thumbnail -completion; do
     expected="$expected
 share/man/man1/selfplay-tool$command.1"
   done
@@ -48,6 +49,14 @@ tool="$prefix/bin/selfplay-tool"
 "$tool" --help >/dev/null || fail "the installed selfplay-tool does not run"
 if [ -f "$build/selfplay" ]; then
   cmp -s "$build/selfplay" "$prefix/bin/selfplay" || fail "the installed stub differs from the built one"
+fi
+
+# The thumbnailer's command line, as a file manager runs it on an executable
+# that is no recording: it fails and writes nothing.
+exec_line=$(sed -n 's/^Exec=//p' "$prefix/share/thumbnailers/selfplay.thumbnailer")
+set -- $(echo "$exec_line" | sed "s|%s|128|; s|%i|$tool|; s|%o|$prefix/thumb.png|")
+if PATH="$prefix/bin:$PATH" "$@" 2>/dev/null || [ -e "$prefix/thumb.png" ]; then
+  fail "the thumbnailer accepted an executable that is no recording"
 fi
 
 # Man pages carry each command's options.

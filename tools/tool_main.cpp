@@ -1,5 +1,6 @@
 #include "tools/tool_main.h"
 
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -19,6 +20,7 @@
 #include "tools/pack_video.h"
 #include "tools/repack.h"
 #include "tools/text_format.h"
+#include "tools/thumbnail.h"
 
 namespace sp::tool {
 namespace {
@@ -152,6 +154,26 @@ int RunExport(const ParsedArgs& args, std::ostream&, std::ostream&) {
   return 0;
 }
 
+int RunThumbnail(const ParsedArgs& args, std::ostream&, std::ostream&) {
+  ThumbnailOptions options;
+  options.path = args.Positional()[0];
+  options.output = args.Positional()[1];
+  options.payloadOffset = PayloadOffset(args);
+  if (auto size = args.Get("--size")) {
+    options.size = static_cast<int>(ParseInteger(*size, "--size", 1, kMaxFrameSide));
+  }
+  if (auto time = args.Get("--time")) {
+    char* end = nullptr;
+    const double seconds = std::strtod(time->c_str(), &end);
+    if (time->empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e9) {
+      throw UsageError("--time takes seconds from the start, such as 12.5");
+    }
+    options.seconds = seconds;
+  }
+  WriteThumbnail(options);
+  return 0;
+}
+
 const OptionSpec kOutput{"--output", "OUT", "the file to write", "-o"};
 
 std::vector<Command> Commands();
@@ -236,6 +258,15 @@ std::vector<Command> Commands() {
          kOutput},
         1, 1},
        RunRepack},
+      {{"thumbnail", "FILE OUT.png", "write a small picture of a recording for file managers",
+        "Plays FILE on the headless back end and writes the picture it shows at frame 0,\n"
+        "or at the given time, scaled down to fit SIZE x SIZE, as a PNG file. A file that\n"
+        "is no recording fails at once and nothing is written.",
+        {kOffsetOption,
+         {"--size", "N", "the longer side of the picture at most (default 256)", "-s"},
+         {"--time", "SECONDS", "the frame shown this long after the start (default: frame 0)", ""}},
+        2, 2},
+       RunThumbnail},
       {{"completion", "SHELL", "print the completion script for bash, zsh or fish",
         "Prints the completion script for SHELL (bash, zsh or fish), made from these\n"
         "command tables; the package installs them where each shell looks.",
