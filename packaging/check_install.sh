@@ -49,6 +49,15 @@ tool="$prefix/bin/selfplay-tool"
 "$tool" --help >/dev/null || fail "the installed selfplay-tool does not run"
 if [ -f "$build/selfplay" ]; then
   cmp -s "$build/selfplay" "$prefix/bin/selfplay" || fail "the installed stub differs from the built one"
+  # The installed tool packs behind the stub installed beside it.
+  if command -v convert >/dev/null; then
+    mkdir "$prefix/pictures"
+    convert -size 48x32 xc:'#3060c0' "$prefix/pictures/a.png"
+    convert -size 48x32 xc:'#c06030' "$prefix/pictures/b.png"
+    "$tool" pack --frames "$prefix/pictures" --interval 500 -o "$prefix/lesson.exe" >/dev/null &&
+      "$tool" info "$prefix/lesson.exe" | grep -q '^stub  *495,616 bytes' ||
+      fail "the installed selfplay-tool does not pack behind the installed stub"
+  fi
 fi
 
 # The thumbnailer's command line, as a file manager runs it on an executable
