@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "tools/command_line.h"
 #include "tools/ffmpeg_pipe.h"
 #include "tools/file_util.h"
+#include "tools/scratch_folder.h"
 
 extern char** environ;
 
@@ -20,28 +20,6 @@ namespace sp::tool {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The pictures and the sound on their way from ffmpeg to the packer;
-// removed with everything in it.
-class WorkFolder {
- public:
-  WorkFolder() {
-    std::string pattern = (fs::temp_directory_path() / "selfplay-pack-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw ToolError("cannot make a temporary folder");
-    path_ = pattern;
-    fs::create_directory(path_ / "frames");
-  }
-  ~WorkFolder() {
-    std::error_code error;
-    fs::remove_all(path_, error);
-  }
-  WorkFolder(const WorkFolder&) = delete;
-  WorkFolder& operator=(const WorkFolder&) = delete;
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
 
 std::string Tail(const std::string& path) {
   std::error_code error;
@@ -88,7 +66,7 @@ std::string FindProgram(const std::string& program) {
 
 // Whether the file has a stream of this kind ("v" or "a"), by ffprobe.
 bool HasStream(const std::string& ffprobe, const std::string& path, const std::string& kind,
-               const WorkFolder& work) {
+               const ScratchFolder& work) {
   const std::string out = work.File("probe.out");
   const std::string log = work.File("probe.log");
   const int status = Run({ffprobe, "-v", "error", "-select_streams", kind + ":0", "-show_entries",
@@ -102,7 +80,7 @@ bool HasStream(const std::string& ffprobe, const std::string& path, const std::s
   return !bytes.empty();
 }
 
-void RunFfmpeg(const std::vector<std::string>& args, const std::string& what, const WorkFolder& work) {
+void RunFfmpeg(const std::vector<std::string>& args, const std::string& what, const ScratchFolder& work) {
   const std::string log = work.File("ffmpeg.log");
   if (Run(args, work.File("ffmpeg.out"), log) != 0) {
     const std::string why = Tail(log);
@@ -117,7 +95,9 @@ PackSummary PackVideo(const VideoSource& video, PackOptions options, ProgressBar
   const std::string ffprobe = FindProgram(video.ffprobe);
   std::error_code error;
   if (!fs::is_regular_file(video.path, error)) throw ToolError("cannot open " + video.path);
-  WorkFolder work;
+  // The pictures and the sound on their way from ffmpeg to the packer.
+  ScratchFolder work("selfplay-pack");
+  std::filesystem::create_directory(work.File("frames"));
   if (!HasStream(ffprobe, video.path, "v", work)) throw ToolError(video.path + ": no video stream");
 
   // "file:" keeps a name with a colon from being read as a protocol.

@@ -1,7 +1,5 @@
 #include "tools/thumbnail.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -18,32 +16,12 @@
 #include "tools/inspect.h"
 #include "tools/png_io.h"
 #include "tools/repack.h"
+#include "tools/scratch_folder.h"
 
 namespace sp::tool {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The player's sound file and, for another stub size, a re-stubbed copy.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "selfplay-thumbnail-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw ToolError("cannot make a temporary folder");
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code error;
-    fs::remove_all(path_, error);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  std::string Path() const { return path_.string() + "/"; }
-
- private:
-  fs::path path_;
-};
 
 // The layout up to the key frame must be whole; damage later only limits
 // how far the player gets.
@@ -111,7 +89,8 @@ int32_t WriteThumbnail(const ThumbnailOptions& options) {
     frame = static_cast<int32_t>(std::min<double>(k, info.frameCount - 1));
   }
 
-  ScratchFolder scratch;
+  // The player's sound file and, for another stub size, a re-stubbed copy.
+  ScratchFolder scratch("selfplay-thumbnail");
   std::string playPath = options.path;
   if (options.payloadOffset != PAYLOAD_OFFSET) {
     playPath = scratch.File("recording");
