@@ -23,7 +23,9 @@ constexpr int kDriftMaxStep = 16;
 
 int Channel(Pixel p, int shift) { return static_cast<int>(p >> shift & 0xFF); }
 
-void Decode(const std::vector<uint8_t>& jpeg, Bitmap& picture) {
+}  // namespace
+
+void DecodeAsPlayer(const std::vector<uint8_t>& jpeg, Bitmap& picture) {
   MemoryStream stream;
   stream.Write(jpeg.data(), jpeg.size());
   stream.Seek(0, SeekOrigin::Begin);
@@ -31,8 +33,6 @@ void Decode(const std::vector<uint8_t>& jpeg, Bitmap& picture) {
   image.LoadFromStream(stream);
   image.AssignTo(picture);
 }
-
-}  // namespace
 
 ShownScreen::ShownScreen(const Bitmap& keyFrame, const std::vector<uint8_t>& keyJpeg) {
   CopyPixels(keyFrame, source_);
@@ -112,7 +112,7 @@ std::vector<Rect> ShownScreen::BandsToSend(const Bitmap& next, int quality) cons
                             (around.right + 1) * kCodingUnit, (around.bottom + 1) * kCodingUnit}
                            .Intersect(next.Bounds());
     Bitmap decoded;
-    Decode(EncodeJpeg(next, fresh, quality), decoded);
+    DecodeAsPlayer(EncodeJpeg(next, fresh, quality), decoded);
     Bitmap reference;  // the fresh pixels where the whole frame has them
     CopyPixels(shown_, reference);
     reference.GetCanvas().Draw(fresh.left, fresh.top, decoded);
@@ -184,7 +184,7 @@ void ShownScreen::Paste(const std::vector<Block>& blocks) {
 // As the player's frame step does: decode at full size, draw at (left, top).
 void ShownScreen::PasteJpeg(const std::vector<uint8_t>& jpeg, int left, int top) {
   Bitmap picture;
-  Decode(jpeg, picture);
+  DecodeAsPlayer(jpeg, picture);
   shown_.GetCanvas().Draw(left, top, picture);
 }
 

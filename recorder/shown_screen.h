@@ -9,6 +9,10 @@
 
 namespace sp::recorder {
 
+// Decodes a JPEG with the player's own decoder, as its frame step does;
+// JpegError when it refuses it.
+void DecodeAsPlayer(const std::vector<uint8_t>& jpeg, Bitmap& picture);
+
 // The JPEG's 4:2:0 coding unit: 16 x 16 pixels from the picture's top-left.
 constexpr int kCodingUnit = 16;
 

@@ -5,10 +5,10 @@
 #include <cstdio>
 
 #include "platform/bitmap.h"
-#include "platform/jpeg_image.h"
 #include "platform/stream.h"
 #include "recorder/images.h"
 #include "recorder/payload_writer.h"
+#include "recorder/shown_screen.h"
 #include "tests/tool/tool_fixture.h"
 #include "tools/command_line.h"
 #include "tools/export.h"
@@ -59,14 +59,8 @@ class PackFromVideo : public testing::ToolTest {
   }
 
   static double FreshJpegError(const Bitmap& picture) {
-    const std::vector<uint8_t> jpeg = recorder::EncodeJpeg(picture);
-    MemoryStream stream;
-    stream.Write(jpeg.data(), jpeg.size());
-    stream.Seek(0, SeekOrigin::Begin);
-    JpegImage image;
-    image.LoadFromStream(stream);
     Bitmap decoded;
-    image.AssignTo(decoded);
+    recorder::DecodeAsPlayer(recorder::EncodeJpeg(picture), decoded);
     return testing::Compare(decoded, picture).mean;
   }
 

@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/jpeg_image.h"
-#include "platform/stream.h"
 #include "recorder/change_detection.h"
 #include "recorder/images.h"
 #include "recorder/recording_builder.h"
+#include "recorder/shown_screen.h"
 #include "recorder/test_media.h"
 #include "tests/tool/tool_fixture.h"
 #include "tools/export.h"
@@ -69,14 +68,8 @@ double Psnr(const Bitmap& a, const Bitmap& b) {
 
 // The picture as one fresh quality-90 JPEG, through the player's decoder.
 double FreshJpegPsnr(const Bitmap& source) {
-  const std::vector<uint8_t> jpeg = recorder::EncodeJpeg(source);
-  MemoryStream stream;
-  stream.Write(jpeg.data(), jpeg.size());
-  stream.Seek(0, SeekOrigin::Begin);
-  JpegImage image;
-  image.LoadFromStream(stream);
   Bitmap decoded;
-  image.AssignTo(decoded);
+  recorder::DecodeAsPlayer(recorder::EncodeJpeg(source), decoded);
   return Psnr(decoded, source);
 }
 
