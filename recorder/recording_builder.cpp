@@ -1,6 +1,5 @@
 #include "recorder/recording_builder.h"
 
-#include "recorder/change_detection.h"
 #include "recorder/test_media.h"
 
 namespace sp::recorder {
@@ -12,7 +11,10 @@ RecordingBuilder::RecordingBuilder(const Bitmap& keyFrame, int quality) : qualit
   recording_.cursorIcon = MakeIconFile(ArrowCursor());
   positions_.push_back({});
   CopyPixels(keyFrame, picture_);
+  screen_ = std::make_unique<ShownScreen>(keyFrame, recording_.keyFrame);
 }
+
+RecordingBuilder::~RecordingBuilder() = default;
 
 RecordingBuilder& RecordingBuilder::Sound(std::vector<uint8_t> wav) {
   recording_.wav = std::move(wav);
@@ -49,7 +51,7 @@ RecordingBuilder& RecordingBuilder::FirstCursor(int32_t x, int32_t y, std::vecto
 RecordingBuilder& RecordingBuilder::AddFrame(const Bitmap& picture,
                                              std::optional<CursorPosition> cursor,
                                              std::vector<uint8_t> cursorIcon) {
-  std::vector<Block> blocks = EncodeChangedBlocks(picture_, picture, quality_);
+  std::vector<Block> blocks = screen_->EncodeNext(picture, quality_);
   CopyPixels(picture, picture_);
   PushFrame(std::move(blocks), cursor, std::move(cursorIcon));
   return *this;
@@ -58,6 +60,7 @@ RecordingBuilder& RecordingBuilder::AddFrame(const Bitmap& picture,
 RecordingBuilder& RecordingBuilder::AddFrameBlocks(std::vector<Block> blocks,
                                                    std::optional<CursorPosition> cursor,
                                                    std::vector<uint8_t> cursorIcon) {
+  screen_->Paste(blocks);
   PushFrame(std::move(blocks), cursor, std::move(cursorIcon));
   return *this;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "platform/bitmap.h"
 #include "recorder/images.h"
 #include "recorder/payload_writer.h"
+#include "recorder/shown_screen.h"
 
 namespace sp::recorder {
 
@@ -17,7 +19,8 @@ struct CursorPosition {
 
 // Builds a Recording from whole pictures, as the recorder does: the first
 // picture is the key frame, and every later picture becomes a frame record
-// whose blocks are the bands that changed since the picture before it.
+// whose blocks are the bands of 16-pixel cells that differ from what the
+// player will show (ShownScreen).
 // Each added frame may give the cursor's top-left in that frame (else it
 // stays where it was) and an icon file that becomes the cursor's picture
 // from that frame on (empty keeps it). Build() turns the positions into the
@@ -39,6 +42,7 @@ struct CursorPosition {
 class RecordingBuilder {
  public:
   explicit RecordingBuilder(const Bitmap& keyFrame, int quality = 90);
+  ~RecordingBuilder();
 
   RecordingBuilder& Sound(std::vector<uint8_t> wav);  // a whole WAV file
   RecordingBuilder& Interval(int32_t milliseconds);
@@ -49,12 +53,13 @@ class RecordingBuilder {
   RecordingBuilder& FirstCursor(int32_t x, int32_t y);
   RecordingBuilder& FirstCursor(int32_t x, int32_t y, std::vector<uint8_t> icon);
 
-  // The next frame: blocks for the bands in which picture differs from the
-  // latest picture (same size as the key frame required).
+  // The next frame: blocks for the bands in which picture differs from what
+  // the player shows (same size as the key frame required).
   RecordingBuilder& AddFrame(const Bitmap& picture, std::optional<CursorPosition> cursor = {},
                              std::vector<uint8_t> cursorIcon = {});
   // The next frame with exactly these blocks, written as given. The latest
-  // picture is not changed by them.
+  // picture is not changed by them; the next AddFrame repairs what they did
+  // to the shown screen.
   RecordingBuilder& AddFrameBlocks(std::vector<Block> blocks,
                                    std::optional<CursorPosition> cursor = {},
                                    std::vector<uint8_t> cursorIcon = {});
@@ -62,6 +67,8 @@ class RecordingBuilder {
   // The picture the player shows after the frames added so far (before
   // JPEG coding); a test may copy it, change it and add it.
   const Bitmap& Picture() const { return picture_; }
+  // What the player shows after the frames added so far (caption and cursor aside).
+  const Bitmap& Shown() const { return screen_->Shown(); }
   int32_t FrameCount() const { return static_cast<int32_t>(1 + recording_.frames.size()); }
 
   // The recording so far; fields may be changed further by the caller.
@@ -75,6 +82,7 @@ class RecordingBuilder {
   Recording recording_;
   std::vector<CursorPosition> positions_;  // one per frame, frame 0 first
   Bitmap picture_;
+  std::unique_ptr<ShownScreen> screen_;
 };
 
 // The short form: keyFrame then every picture of later as frames 1, 2, ...

@@ -7,7 +7,7 @@
 #include "platform/icon.h"
 #include "platform/stream.h"
 #include "platform/text.h"
-#include "recorder/change_detection.h"
+#include "recorder/shown_screen.h"
 #include "recorder/images.h"
 #include "tools/command_line.h"
 #include "tools/cursor_track.h"
@@ -94,6 +94,7 @@ recorder::Recording BuildRecording(const PackOptions& options, ProgressBar::Outp
     throw ToolError(pictures[0] + ": larger than " + std::to_string(kMaxFrameSide) + " pixels a side");
   }
   rec.keyFrame = recorder::EncodeJpeg(*previous);
+  recorder::ShownScreen screen(*previous, rec.keyFrame);
   bar.Update(1);
 
   std::vector<uint8_t> currentIcon;
@@ -116,7 +117,7 @@ recorder::Recording BuildRecording(const PackOptions& options, ProgressBar::Outp
                       "; every frame must be of one size");
     }
     recorder::Frame frame;
-    frame.blocks = recorder::EncodeChangedBlocks(*previous, *next);
+    frame.blocks = screen.EncodeNext(*next, 90);
     if (rec.hasCursor == 1) {
       // A shape change is written only when the shape really changes.
       if (!cursor.icon[k].empty() && icon(cursor.icon[k]) != currentIcon) {

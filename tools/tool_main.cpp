@@ -1,5 +1,6 @@
 #include "tools/tool_main.h"
 
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -9,15 +10,18 @@
 #include "platform/errors.h"
 #include "platform/stream.h"
 #include "tools/command_line.h"
+#include "tools/completions.h"
 #include "tools/export.h"
 #include "tools/extract_sound.h"
 #include "tools/file_util.h"
 #include "tools/info_report.h"
 #include "tools/inspect.h"
 #include "tools/pack.h"
+#include "tools/pack_video.h"
 #include "tools/repack.h"
 #include "tools/stub_choice.h"
 #include "tools/text_format.h"
+#include "tools/thumbnail.h"
 
 namespace sp::tool {
 namespace {
@@ -67,7 +71,13 @@ int RunInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
 
 int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
   PackOptions options;
-  options.framesFolder = args.Require("--frames");
+  if (args.Has("--frames") == args.Has("--video")) {
+    throw UsageError("say what to pack: --frames DIR or --video IN.mp4");
+  }
+  if (args.Has("--keep-sound-format") && (!args.Has("--video") || args.Has("--sound"))) {
+    throw UsageError("--keep-sound-format keeps the sound of --video; it goes without --sound");
+  }
+  options.framesFolder = args.Get("--frames").value_or("");
   options.interval = static_cast<int32_t>(
       ParseInteger(args.Require("--interval"), "--interval", kMinFrameInterval, INT32_MAX));
   options.output = args.Require("--output");
@@ -96,7 +106,15 @@ int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
       if (args.Has(option)) throw UsageError(std::string(option) + " needs --caption");
     }
   }
-  const PackSummary summary = Pack(options);
+  PackSummary summary;
+  if (auto video = args.Get("--video")) {
+    VideoSource source;
+    source.path = *video;
+    if (args.Has("--keep-sound-format")) source.sound = VideoSound::kKept;
+    summary = PackVideo(source, options);
+  } else {
+    summary = Pack(options);
+  }
   if (summary.stubBytes != PAYLOAD_OFFSET) {
     err << "selfplay-tool pack: warning: the stub " << options.stub << " is "
         << Thousands(summary.stubBytes) << " bytes; a player of this format reads its payload at "
@@ -132,7 +150,48 @@ int RunExport(const ParsedArgs& args, std::ostream&, std::ostream&) {
   return 0;
 }
 
+int RunThumbnail(const ParsedArgs& args, std::ostream&, std::ostream&) {
+  ThumbnailOptions options;
+  options.path = args.Positional()[0];
+  options.output = args.Positional()[1];
+  options.payloadOffset = PayloadOffset(args);
+  if (auto size = args.Get("--size")) {
+    options.size = static_cast<int>(ParseInteger(*size, "--size", 1, kMaxFrameSide));
+  }
+  if (auto time = args.Get("--time")) {
+    char* end = nullptr;
+    const double seconds = std::strtod(time->c_str(), &end);
+    if (time->empty() || *end != '\0' || !(seconds >= 0) || seconds > 1e9) {
+      throw UsageError("--time takes seconds from the start, such as 12.5");
+    }
+    options.seconds = seconds;
+  }
+  WriteThumbnail(options);
+  return 0;
+}
+
 const OptionSpec kOutput{"--output", "OUT", "the file to write", "-o"};
+
+std::vector<Command> Commands();
+
+int RunCompletion(const ParsedArgs& args, std::ostream& out, std::ostream&) {
+  const std::string& name = args.Positional()[0];
+  Shell shell;
+  if (name == "bash") {
+    shell = Shell::kBash;
+  } else if (name == "zsh") {
+    shell = Shell::kZsh;
+  } else if (name == "fish") {
+    shell = Shell::kFish;
+  } else {
+    throw UsageError("no completion for the shell \"" + name + "\"; say bash, zsh or fish");
+  }
+  std::vector<CommandSpec> specs;
+  for (const Command& command : Commands()) specs.push_back(command.syntax);
+  CommandSpec help{"help", "COMMAND", "show the commands, or one command's options", "", {}, 0, 1};
+  out << CompletionScript(shell, "selfplay-tool", specs, {help});
+  return 0;
+}
 
 std::vector<Command> Commands() {
   return {
@@ -145,12 +204,16 @@ std::vector<Command> Commands() {
          {"--decode", "", "decode every JPEG fully, not only its header", ""}},
         1, 1},
        RunInfo},
-      {{"pack", "", "build a self-playing file from a folder of pictures",
+      {{"pack", "", "build a self-playing file from a folder of pictures or a video",
         "Builds a self-playing file: the pictures of DIR (PNG or JPEG, in name order, all of\n"
         "one size) become the key frame and the frame records of changed rectangles.\n"
+        "With --video, ffmpeg takes one picture of the video every --interval ms and\n"
+        "converts its sound to 8-bit mono 11,025 Hz WAV (or keeps its rate and channels).\n"
         "The cursor track is CSV: frame,x,y[,icon.ico] (frame 0 is the first cursor; a\n"
         "frame without a row keeps the previous position; an icon changes the shape).",
-        {{"--frames", "DIR", "the folder of pictures (required)", ""},
+        {{"--frames", "DIR", "the folder of pictures", ""},
+         {"--video", "IN.mp4", "a screen capture video instead of pictures (needs ffmpeg)", ""},
+         {"--keep-sound-format", "", "keep the video's sample rate and channels (16-bit PCM)", ""},
          {"--interval", "MS", "milliseconds from one frame to the next, at least 40 (required)", ""},
          {"--cursor", "CSV", "the cursor track; without it the recording has no cursor", ""},
          {"--sound", "WAV", "the sound track, a RIFF WAVE file", ""},
@@ -195,6 +258,21 @@ std::vector<Command> Commands() {
          kOutput},
         1, 1},
        RunRepack},
+      {{"thumbnail", "FILE OUT.png", "write a small picture of a recording for file managers",
+        "Plays FILE on the headless back end and writes the picture it shows at frame 0,\n"
+        "or at the given time, scaled down to fit SIZE x SIZE, as a PNG file. A file that\n"
+        "is no recording fails at once and nothing is written.",
+        {kOffsetOption,
+         {"--size", "N", "the longer side of the picture at most (default 256)", "-s"},
+         {"--time", "SECONDS", "the frame shown this long after the start (default: frame 0)", ""}},
+        2, 2},
+       RunThumbnail},
+      {{"completion", "SHELL", "print the completion script for bash, zsh or fish",
+        "Prints the completion script for SHELL (bash, zsh or fish), made from these\n"
+        "command tables; the package installs them where each shell looks.",
+        {},
+        1, 1},
+       RunCompletion},
   };
 }
 

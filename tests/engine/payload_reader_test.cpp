@@ -22,12 +22,13 @@ struct Written {
 };
 
 Written Sample() {
-  Bitmap screen(64, 48);
+  Bitmap screen(64, 64);
   recorder::FillTestPattern(screen, 4);
   recorder::RecordingBuilder builder(screen);
   builder.Sound(recorder::ToneWav(0.05)).Interval(120).FirstCursor(7, 9);
-  recorder::FillRect(screen, {0, 8, 64, 16}, 0x00FF00);
-  recorder::FillRect(screen, {0, 30, 64, 40}, 0xFF0000);
+  // Two changes two cell rows apart: two blocks, each on the coding grid.
+  recorder::FillRect(screen, {0, 0, 64, 16}, 0x00FF00);
+  recorder::FillRect(screen, {0, 48, 64, 64}, 0xFF0000);
   builder.AddFrame(screen, recorder::CursorPosition{20, 21});
   builder.AddFrame(screen, std::nullopt, recorder::MakeIconFile(recorder::TextCursor()));
   recorder::FillRect(screen, {4, 4, 20, 12}, 0x123456);
@@ -116,7 +117,8 @@ TEST(PayloadReader, NamesEveryItemAtTheOffsetTheRecorderWroteIt) {
   }
   EXPECT_EQ(seen.items.count("frame 2: cursor change"), 1u);
   ASSERT_EQ(seen.blocks.size(), 3u);
-  EXPECT_EQ(seen.blocks[0].rect.top, 8);
+  EXPECT_EQ(seen.blocks[0].rect.top, 0);
+  EXPECT_EQ(seen.blocks[1].rect.top, 48);
 }
 
 TEST(PayloadReader, AFailedReadConsumesNothingOfItsItem) {

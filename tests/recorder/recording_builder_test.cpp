@@ -32,11 +32,12 @@ TEST(RecordingBuilder, FramesCarryTheChangedBandsAndShiftedCursorPositions) {
   EXPECT_FALSE(rec.keyFrame.empty());
   ASSERT_EQ(rec.frames.size(), 3u);
   ASSERT_EQ(rec.frames[0].blocks.size(), 1u);
-  EXPECT_EQ(rec.frames[0].blocks[0].rect, (Rect{40, 30, 90, 60}));
+  // The changed pixels grown to whole 16-pixel cells.
+  EXPECT_EQ(rec.frames[0].blocks[0].rect, (Rect{32, 16, 96, 64}));
   EXPECT_TRUE(rec.frames[1].blocks.empty());
   EXPECT_EQ(rec.frames[1].cursorIcon, MakeIconFile(TextCursor()));
   ASSERT_EQ(rec.frames[2].blocks.size(), 1u);
-  EXPECT_EQ(rec.frames[2].blocks[0].rect, (Rect{0, 100, 160, 120}));
+  EXPECT_EQ(rec.frames[2].blocks[0].rect, (Rect{0, 96, 160, 120}));
 
   // Positions at frames 0..3: (10,20) (15,25) (15,25) (50,60).
   EXPECT_EQ(rec.cursorX, 10);

@@ -43,7 +43,7 @@ struct Sample {
     caption.italic = 2;  // on only when exactly 1
     builder.Sound(wav).Interval(200).Caption(caption).FirstCursor(5, 6);
     recorder::FillRect(screen, {10, 10, 30, 20}, 0xFF0000);
-    recorder::FillRect(screen, {40, 30, 90, 60}, 0x00FF00);
+    recorder::FillRect(screen, {40, 34, 90, 60}, 0x00FF00);
     builder.AddFrame(screen, CursorPosition{20, 30});
     recorder::FillRect(screen, {0, 0, 96, 5}, 0x0000FF);
     builder.AddFrame(screen, CursorPosition{25, 35}, recorder::MakeIconFile(recorder::TextCursor()));
