@@ -311,6 +311,7 @@ void SeekablePlayback::Compose(int32_t frame) {
   for (;;) {
     frame = std::clamp(frame, 0, FrameCount() - 1);
     if (frame == currentFrame_) return;
+    pictureFrame_ = -1;
     try {
       // Playing on: the records in order, exactly as the stub applies them.
       if (currentFrame_ >= 0 && frame > currentFrame_ && frame - currentFrame_ <= 2) {
@@ -403,6 +404,7 @@ bool SeekablePlayback::CursorInsideAtStart(int32_t frame) const {
 }
 
 void SeekablePlayback::PresentAt(int32_t frame, int steps, const Icon& icon) {
+  pictureFrame_ = -1;
   if (picture_.Width() != Width() || picture_.Height() != Height() ||
       frame_.Width() < Width() || frame_.Height() < Height()) {
     // Where the frame bitmap does not reach, the window's picture stays white.
@@ -453,12 +455,21 @@ const Bitmap& SeekablePlayback::PictureAt(int64_t tick) {
   }
   const bool hasCursor = Header().HasCursor == 1;
   const int steps = hasCursor ? static_cast<int>(tick - TickOfFrame(frame)) : 0;
-  if (steps > 0 && !CursorInsideAtStart(frame) && StretchedSave(TrackOf(frame), steps)) {
+  if (steps > 0 && !(frame == pictureFrame_ && steps == pictureSteps_ + 1) &&
+      !CursorInsideAtStart(frame) && StretchedSave(TrackOf(frame), steps)) {
     RestoreBackgroundAt(frame);
     Compose(frame);
   }
   LoadIcon(hasCursor ? frames_[frame].iconFrame : -1);
-  PresentAt(frame, steps, icon_);
+  if (frame == pictureFrame_ && steps == pictureSteps_ + 1) {
+    // Playing on within a frame: one cursor step, as the stub's tick.
+    CursorLayer layer{picture_, background_, icon_};
+    StepCursor(TrackOf(frame), layer, steps);
+  } else if (frame != pictureFrame_ || steps != pictureSteps_) {
+    PresentAt(frame, steps, icon_);
+  }
+  pictureFrame_ = frame;
+  pictureSteps_ = steps;
   return picture_;
 }
 

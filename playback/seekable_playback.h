@@ -153,6 +153,9 @@ class SeekablePlayback {
   Bitmap frameStartBackground_;  // background_ as frame backgroundFrame_ begins
   int32_t backgroundFrame_ = -1;
   Bitmap picture_;
+  // What picture_ shows: the frame and cursor steps, or -1 for nothing known.
+  int32_t pictureFrame_ = -1;
+  int pictureSteps_ = 0;
 };
 
 }  // namespace sp

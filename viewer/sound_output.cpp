@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "payload/little_endian.h"
+#include "payload/wav_samples.h"
 
 namespace sp::view {
 
@@ -20,55 +20,19 @@ constexpr int kChunkFrames = 256;
 
 }  // namespace
 
-bool DecodeWav(const std::vector<uint8_t>& wav, std::vector<int16_t>* samples, int* channels,
-               int* rate) {
-  if (wav.size() < 12 || std::memcmp(wav.data(), "RIFF", 4) != 0 ||
-      std::memcmp(wav.data() + 8, "WAVE", 4) != 0) {
-    return false;
-  }
-  int format = 0;
-  int bits = 0;
-  *channels = 0;
-  *rate = 0;
-  size_t at = 12;
-  while (at + 8 <= wav.size()) {
-    const uint32_t size = LoadLittleEndian<uint32_t>(wav.data() + at + 4);
-    const uint8_t* body = wav.data() + at + 8;
-    // A chunk cut by the end of the file holds what is left.
-    const size_t have = std::min<size_t>(size, wav.size() - at - 8);
-    if (std::memcmp(wav.data() + at, "fmt ", 4) == 0 && have >= 16) {
-      format = LoadLittleEndian<uint16_t>(body);
-      *channels = LoadLittleEndian<uint16_t>(body + 2);
-      *rate = static_cast<int>(LoadLittleEndian<uint32_t>(body + 4));
-      bits = LoadLittleEndian<uint16_t>(body + 14);
-    } else if (std::memcmp(wav.data() + at, "data", 4) == 0) {
-      if (format != 1 || *channels < 1 || *channels > 8 || *rate < 1000 || *rate > 384000 ||
-          (bits != 8 && bits != 16)) {
-        return false;
-      }
-      const size_t bytesPerSample = bits / 8;
-      const size_t count = have / bytesPerSample / *channels * *channels;
-      samples->resize(count);
-      for (size_t i = 0; i < count; ++i) {
-        (*samples)[i] = bits == 8 ? static_cast<int16_t>((body[i] - 128) << 8)
-                                  : LoadLittleEndian<int16_t>(body + 2 * i);
-      }
-      return true;
-    }
-    at += 8 + size + (size & 1);
-    if (size > wav.size()) break;
-  }
-  return false;
-}
-
 SoundOutput::~SoundOutput() { Close(); }
 
-bool SoundOutput::Open(const std::vector<uint8_t>& wav, std::string* why) {
+bool SoundOutput::Open(const WavSamples& sound, std::string* why) {
   Close();
-  if (!DecodeWav(wav, &samples_, &channels_, &rate_)) {
+  if (sound.channels < 1 || sound.rate < 1) {
     *why = "the sound track is no PCM WAV file";
     return false;
   }
+  samples_ = sound.samples;
+  channels_ = sound.channels;
+  rate_ = sound.rate;
+  // Qt owns the process's signals: SDL must not take SIGINT and SIGTERM.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     *why = std::string("no sound output: ") + SDL_GetError();
     return false;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "payload/wav_samples.h"
 #include "viewer/media_clock.h"
 
 struct sonicStreamStruct;
@@ -23,9 +24,9 @@ class SoundOutput {
   SoundOutput(const SoundOutput&) = delete;
   SoundOutput& operator=(const SoundOutput&) = delete;
 
-  // False, with the reason, when the file is no PCM WAV or no output
-  // device opens; the viewer then plays without sound.
-  bool Open(const std::vector<uint8_t>& wav, std::string* why);
+  // False, with the reason, when there are no samples or no output device
+  // opens; the viewer then plays without sound.
+  bool Open(const WavSamples& sound, std::string* why);
   void Close();
   bool IsOpen() const { return device_ != 0; }
 
@@ -60,10 +61,5 @@ class SoundOutput {
   sonicStreamStruct* sonic_ = nullptr;
   std::vector<int16_t> chunk_;
 };
-
-// The samples of a PCM WAV file (8 or 16 bits, any channel count) as
-// 16-bit interleaved samples. False when it is no such file.
-bool DecodeWav(const std::vector<uint8_t>& wav, std::vector<int16_t>* samples, int* channels,
-               int* rate);
 
 }  // namespace sp::view

@@ -12,13 +12,16 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
+#include "payload/wav_samples.h"
 #include "platform/errors.h"
+#include "playback/idle_stretches.h"
 #include "viewer/picture_view.h"
 #include "viewer/seek_bar.h"
 
@@ -30,6 +33,24 @@ QImage Wrap(const Bitmap& bitmap) {
   // 0x00RRGGBB rows, one pitch: Qt's RGB32 as it lies in memory.
   return QImage(reinterpret_cast<const uchar*>(bitmap.Data()), bitmap.Width(), bitmap.Height(),
                 bitmap.Width() * 4, QImage::Format_RGB32);
+}
+
+// The play and pause signs, drawn: no icon theme is needed.
+QIcon PlayIcon(bool play) {
+  QPixmap pixmap(44, 44);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(0xe8, 0xe8, 0xe8));
+  if (play) {
+    const QPointF triangle[] = {{12, 8}, {36, 22}, {12, 36}};
+    painter.drawPolygon(triangle, 3);
+  } else {
+    painter.drawRoundedRect(QRectF(11, 8, 8, 28), 2, 2);
+    painter.drawRoundedRect(QRectF(25, 8, 8, 28), 2, 2);
+  }
+  return QIcon(pixmap);
 }
 
 // A block covering this share of the screen makes a scene mark.
@@ -109,7 +130,7 @@ QWidget* ViewerWindow::BuildControls() {
   layout->setContentsMargins(8, 4, 8, 4);
   layout->setSpacing(6);
   playButton_ = new QToolButton(bar);
-  playButton_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+  playButton_->setIcon(PlayIcon(true));
   playButton_->setIconSize(QSize(22, 22));
   playButton_->setFocusPolicy(Qt::NoFocus);
   playButton_->setToolTip("Play / pause (Space)");
@@ -128,6 +149,11 @@ QWidget* ViewerWindow::BuildControls() {
   speedLabel_ = new QLabel("1x", bar);
   speedLabel_->setToolTip("Speed (+ / -)");
   layout->addWidget(speedLabel_);
+  idleLabel_ = new QLabel("Skip idle", bar);
+  idleLabel_->setStyleSheet("color: #ffd75a;");
+  idleLabel_->setToolTip("Idle stretches are skipped (I)");
+  idleLabel_->hide();
+  layout->addWidget(idleLabel_);
   volumeLabel_ = new QLabel("Vol 100%", bar);
   volumeLabel_->setToolTip("Volume (mouse wheel over the picture), mute (M)");
   layout->addWidget(volumeLabel_);
@@ -173,13 +199,18 @@ bool ViewerWindow::Open(const QString& path) {
   view_->SetBanner("");
 
   soundProblem_.clear();
+  WavSamples sound;
   if (playback_->HasSoundTrack()) {
-    if (!sound_.Open(playback_->ExpandSound(), &soundProblem_)) {
-      view_->Flash(QString::fromStdString(soundProblem_));
+    if (!DecodeWavSamples(playback_->ExpandSound(), &sound)) {
+      soundProblem_ = "the sound track is no PCM WAV file";
+    } else {
+      sound_.Open(sound, &soundProblem_);
     }
+    if (!soundProblem_.empty()) view_->Flash(QString::fromStdString(soundProblem_));
     sound_.SetVolume(volume_ / 100.0f);
     sound_.SetMuted(muted_);
   }
+  idle_ = FindIdleStretches(*playback_, sound);
   clock_.SetSpeed(Speed());
   clock_.Seek(0);
   frameTimer_.start(std::clamp(playback_->TickMilliseconds() / 4, 5, 20));
@@ -240,6 +271,16 @@ void ViewerWindow::OnTimer() {
     clock_.Seek(duration);
     SetPaused(true);
   }
+  if (idleSkip_ && !clock_.Paused()) {
+    const double now = clock_.Now();
+    for (const IdleStretch& idle : idle_) {
+      if (now >= idle.start && now < idle.end) {
+        clock_.Seek(idle.end);
+        view_->Flash(QString("Skipped %1 idle").arg(FormatTime(idle.end - now)));
+        break;
+      }
+    }
+  }
   Render();
 }
 
@@ -278,7 +319,7 @@ void ViewerWindow::JumpToMark(int direction) {
 void ViewerWindow::SetPaused(bool paused) {
   if (playback_ && !paused && clock_.Now() >= Duration()) clock_.Seek(0);  // play again from the start
   clock_.SetPaused(paused);
-  playButton_->setIcon(style()->standardIcon(paused ? QStyle::SP_MediaPlay : QStyle::SP_MediaPause));
+  playButton_->setIcon(PlayIcon(paused));
   view_->SetBanner(paused && playback_ ? QString::fromUtf8("\u275A\u275A  Paused") : QString());
   Render();
 }
@@ -329,7 +370,9 @@ void ViewerWindow::ToggleMute() {
 
 void ViewerWindow::ToggleIdleSkip() {
   idleSkip_ = !idleSkip_;
-  view_->Flash(idleSkip_ ? "Idle skipping on" : "Idle skipping off");
+  view_->Flash(idleSkip_ ? QString("Skipping idle stretches (%1)").arg(idle_.size())
+                         : QString("Idle skipping off"));
+  UpdateLabels();
 }
 
 void ViewerWindow::ShowDamage() {
@@ -346,6 +389,7 @@ void ViewerWindow::UpdateLabels() {
   speedLabel_->setText(QString::number(Speed()) + "x");
   speedLabel_->setStyleSheet(Speed() != 1.0 ? "color: #ffd75a; font-weight: bold;" : "");
   volumeLabel_->setText(muted_ ? QString("Muted") : QString("Vol %1%").arg(volume_));
+  idleLabel_->setVisible(idleSkip_);
 }
 
 QImage ViewerWindow::Preview(double milliseconds) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "playback/idle_stretches.h"
 #include "playback/seekable_playback.h"
 #include "viewer/media_clock.h"
 #include "viewer/sound_output.h"
@@ -86,6 +87,7 @@ class ViewerWindow : public QMainWindow {
   QLabel* timeLabel_ = nullptr;
   QLabel* speedLabel_ = nullptr;
   QLabel* volumeLabel_ = nullptr;
+  QLabel* idleLabel_ = nullptr;
   QTimer frameTimer_;
   QTimer hideControlsTimer_;
 
@@ -98,6 +100,7 @@ class ViewerWindow : public QMainWindow {
   bool idleSkip_ = false;
   QString statusTip_;
   std::vector<double> marks_;
+  std::vector<IdleStretch> idle_;
   int32_t previewFrame_ = -1;
   QImage previewImage_;
 };
