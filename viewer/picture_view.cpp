@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace sp::view {
 
@@ -24,7 +25,7 @@ PictureView::PictureView(QWidget* parent) : QWidget(parent) {
 void PictureView::Show(const QImage& image, const QRect& changed) {
   const bool sameSize = image.size() == image_.size();
   image_ = image;
-  if (!sameSize || changed.isNull() || !flash_.isEmpty() || !banner_.isEmpty()) {
+  if (!sameSize || changed.isNull() || !flash_.isEmpty() || !banner_.isEmpty() || oneToOne_) {
     update();
     return;
   }
@@ -99,14 +100,23 @@ void PictureView::paintEvent(QPaintEvent* event) {
     }
   }
   if (!banner_.isEmpty()) {
-    const int size = std::max(14, height() / 24);
-    const int w = std::min(width() - 20, QFontMetrics(font()).horizontalAdvance(banner_) * size / 10 + 4 * size);
+    const int size = std::clamp(height() / 24, 14, 36);
+    QFont font = painter.font();
+    font.setPixelSize(size);
+    font.setBold(true);
+    const int w = std::min(width() - 20, QFontMetrics(font).horizontalAdvance(banner_) + 3 * size);
     DrawBadge(painter, QRect((width() - w) / 2, (height() - 3 * size) / 2, w, 3 * size), banner_, size);
   }
   if (!flash_.isEmpty()) {
-    const int size = std::max(14, height() / 20);
-    const int w = QFontMetrics(font()).horizontalAdvance(flash_) * size / 10 + 3 * size;
-    DrawBadge(painter, QRect(width() - w - size, size, w, 2 * size), flash_, size);
+    // At the picture's top right, inside it.
+    const QRect area = target.isValid() ? target.intersected(rect()) : rect();
+    const int size = std::clamp(area.height() / 20, 14, 40);
+    QFont font = painter.font();
+    font.setPixelSize(size);
+    font.setBold(true);
+    const int w = std::min(area.width() - size, QFontMetrics(font).horizontalAdvance(flash_) + 2 * size);
+    DrawBadge(painter, QRect(area.right() - w - size / 2, area.top() + size / 2, w, 2 * size), flash_,
+              size);
   }
 }
 

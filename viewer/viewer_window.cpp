@@ -192,7 +192,6 @@ bool ViewerWindow::Open(const QString& path) {
   path_ = path;
   damageShown_ = false;
   shownTick_ = -1;
-  setWindowTitle(QFileInfo(path).fileName() + " - selfplay-view");
   marks_ = SceneMarks();
   bar_->SetDuration(Duration());
   bar_->SetMarks(marks_);
@@ -337,10 +336,14 @@ void ViewerWindow::SetFullScreen(bool on) {
   if (on == isFullScreen()) return;
   menuBar()->setVisible(!on);
   if (on) {
+    normalGeometry_ = geometry();
     showFullScreen();
+    // Without a window manager the state alone moves nothing.
+    setGeometry(screen()->geometry());
     ShowControls();
   } else {
     showNormal();
+    if (normalGeometry_.isValid()) setGeometry(normalGeometry_);
     controls_->show();
     view_->unsetCursor();
     hideControlsTimer_.stop();
@@ -385,6 +388,10 @@ void ViewerWindow::ShowDamage() {
 }
 
 void ViewerWindow::UpdateLabels() {
+  // The title says what plays, and at what speed when it is not 1x.
+  QString title = path_.isEmpty() ? QString() : QFileInfo(path_).fileName() + " - ";
+  if (Speed() != 1.0) title = QString::number(Speed()) + "x - " + title;
+  if (windowTitle() != title + "selfplay-view") setWindowTitle(title + "selfplay-view");
   timeLabel_->setText(FormatTime(shownMs_) + " / " + FormatTime(Duration()));
   speedLabel_->setText(QString::number(Speed()) + "x");
   speedLabel_->setStyleSheet(Speed() != 1.0 ? "color: #ffd75a; font-weight: bold;" : "");

@@ -99,6 +99,7 @@ class ViewerWindow : public QMainWindow {
   bool muted_ = false;
   bool idleSkip_ = false;
   QString statusTip_;
+  QRect normalGeometry_;
   std::vector<double> marks_;
   std::vector<IdleStretch> idle_;
   int32_t previewFrame_ = -1;
