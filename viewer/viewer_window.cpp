@@ -83,7 +83,7 @@ ViewerWindow::ViewerWindow() {
   connect(&frameTimer_, &QTimer::timeout, this, [this] { OnTimer(); });
   hideControlsTimer_.setSingleShot(true);
   connect(&hideControlsTimer_, &QTimer::timeout, this, [this] {
-    if (isFullScreen()) {
+    if (fullScreen_) {
       controls_->hide();
       view_->setCursor(Qt::BlankCursor);
     }
@@ -330,10 +330,12 @@ void ViewerWindow::ChangeSpeed(int direction) {
   UpdateLabels();
 }
 
-void ViewerWindow::ToggleFullScreen() { SetFullScreen(!isFullScreen()); }
+void ViewerWindow::ToggleFullScreen() { SetFullScreen(!fullScreen_); }
 
 void ViewerWindow::SetFullScreen(bool on) {
-  if (on == isFullScreen()) return;
+  // Our own flag: without a window manager the window's state may not follow.
+  if (on == fullScreen_) return;
+  fullScreen_ = on;
   menuBar()->setVisible(!on);
   if (on) {
     normalGeometry_ = geometry();
@@ -351,7 +353,7 @@ void ViewerWindow::SetFullScreen(bool on) {
 }
 
 void ViewerWindow::ShowControls() {
-  if (!isFullScreen()) return;
+  if (!fullScreen_) return;
   controls_->show();
   view_->unsetCursor();
   hideControlsTimer_.start(2500);

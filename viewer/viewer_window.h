@@ -100,6 +100,7 @@ class ViewerWindow : public QMainWindow {
   bool idleSkip_ = false;
   QString statusTip_;
   QRect normalGeometry_;
+  bool fullScreen_ = false;
   std::vector<double> marks_;
   std::vector<IdleStretch> idle_;
   int32_t previewFrame_ = -1;
