@@ -347,6 +347,17 @@ void SeekablePlayback::Compose(int32_t frame) {
   }
 }
 
+bool SeekablePlayback::PrepareNextSnapshot() {
+  const int64_t frameBytes = int64_t{frame_.Width()} * frame_.Height() * 4;
+  for (int64_t k = snapshotSpacing_; k < FrameCount(); k += snapshotSpacing_) {
+    if (snapshots_.count(static_cast<int32_t>(k))) continue;
+    if (SnapshotBytes() + frameBytes > options_.snapshotBudgetBytes) return false;
+    Compose(static_cast<int32_t>(k));
+    return currentFrame_ == k;
+  }
+  return false;
+}
+
 const Bitmap& SeekablePlayback::FrameAt(int32_t frame) {
   Compose(frame);
   return frame_;

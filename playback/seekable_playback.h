@@ -101,6 +101,11 @@ class SeekablePlayback {
   // What was decoded up to a damage is kept.
   std::vector<uint8_t> ExpandSound();
 
+  // Makes the next snapshot that is still missing, in time order; false
+  // when all are made or the budget is spent. Meant for idle moments: each
+  // call composes one frame from the snapshot before it.
+  bool PrepareNextSnapshot();
+
   // Snapshots held and their bytes, for tests and benchmarks.
   size_t SnapshotCount() const { return snapshots_.size(); }
   int64_t SnapshotBytes() const;

@@ -81,6 +81,14 @@ ViewerWindow::ViewerWindow() {
 
   frameTimer_.setTimerType(Qt::PreciseTimer);
   connect(&frameTimer_, &QTimer::timeout, this, [this] { OnTimer(); });
+  // Snapshots are made one at a time between the picture's ticks.
+  connect(&snapshotTimer_, &QTimer::timeout, this, [this] {
+    if (!playback_ || !playback_->PrepareNextSnapshot()) {
+      snapshotTimer_.stop();
+      return;
+    }
+    shownTick_ = -1;  // the playback's picture was used for the snapshot
+  });
   hideControlsTimer_.setSingleShot(true);
   connect(&hideControlsTimer_, &QTimer::timeout, this, [this] {
     if (fullScreen_) {
@@ -196,6 +204,11 @@ bool ViewerWindow::Open(const QString& path) {
   bar_->SetDuration(Duration());
   bar_->SetMarks(marks_);
   view_->SetBanner("");
+  clock_.SetPaused(true);
+  clock_.Seek(0);
+  Render(true);
+  // The first picture shows while the sound track is expanded.
+  view_->repaint();
 
   soundProblem_.clear();
   WavSamples sound;
@@ -213,6 +226,7 @@ bool ViewerWindow::Open(const QString& path) {
   clock_.SetSpeed(Speed());
   clock_.Seek(0);
   frameTimer_.start(std::clamp(playback_->TickMilliseconds() / 4, 5, 20));
+  snapshotTimer_.start(0);
   SetPaused(false);
   Render(true);
   if (playback_->Damage()) ShowDamage();

@@ -90,6 +90,7 @@ class ViewerWindow : public QMainWindow {
   QLabel* idleLabel_ = nullptr;
   QTimer frameTimer_;
   QTimer hideControlsTimer_;
+  QTimer snapshotTimer_;
 
   int64_t shownTick_ = -1;
   double shownMs_ = 0;
