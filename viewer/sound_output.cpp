@@ -16,11 +16,20 @@ namespace {
 // How far the sound may stand from the picture before it is moved back in
 // step; below the 40 ms that the ear takes for "in step".
 constexpr double kResyncMilliseconds = 30;
-constexpr int kChunkFrames = 256;
+constexpr int kChunkFrames = 64;
 
 }  // namespace
 
 SoundOutput::~SoundOutput() { Close(); }
+
+void SoundOutput::Prepare(const WavSamples& sound, int bufferFrames) {
+  Close();
+  samples_ = sound.samples;
+  channels_ = std::max(1, sound.channels);
+  rate_ = std::max(1, sound.rate);
+  bufferFrames_ = bufferFrames;
+  chunk_.resize(static_cast<size_t>(kChunkFrames) * channels_);
+}
 
 bool SoundOutput::Open(const WavSamples& sound, std::string* why) {
   Close();
@@ -28,9 +37,7 @@ bool SoundOutput::Open(const WavSamples& sound, std::string* why) {
     *why = "the sound track is no PCM WAV file";
     return false;
   }
-  samples_ = sound.samples;
-  channels_ = sound.channels;
-  rate_ = sound.rate;
+  Prepare(sound, 0);
   // Qt owns the process's signals: SDL must not take SIGINT and SIGTERM.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
@@ -52,7 +59,6 @@ bool SoundOutput::Open(const WavSamples& sound, std::string* why) {
     return false;
   }
   bufferFrames_ = have.samples;
-  chunk_.resize(static_cast<size_t>(kChunkFrames) * channels_);
   SDL_PauseAudioDevice(device_, 0);
   return true;
 }
@@ -101,6 +107,8 @@ void SoundOutput::CopyInput(int16_t* out, int64_t from, int frames) const {
 
 void SoundOutput::Resync(double frame) {
   position_ = frame;
+  resyncFrom_ = frame;
+  emitted_ = 0;
   if (sonic_) {
     sonicDestroyStream(sonic_);
     sonic_ = nullptr;
@@ -122,15 +130,17 @@ void SoundOutput::Fill(int16_t* out, int frames) {
     heardFrom_ = expected;
     return;
   }
-  // Input consumed but not yet given out, held inside the stretcher.
-  const double held = sonic_ ? sonicSamplesAvailable(sonic_) * stretchSpeed_ : 0;
+  // Where the output stands on the recording's time line: the stretcher
+  // gives out `speed` input frames' worth of time for each frame it emits.
+  const double standing = resyncFrom_ + emitted_ * stretchSpeed_;
   if (generation != generation_ || speed != stretchSpeed_ ||
-      std::abs(position_ - held - expected) > kResyncMilliseconds * rate_ / 1000.0) {
+      std::abs(standing - expected) > kResyncMilliseconds * rate_ / 1000.0) {
     generation_ = generation;
     Resync(expected);
     stretchSpeed_ = speed;
   }
-  heardFrom_ = position_ - (sonic_ ? sonicSamplesAvailable(sonic_) * stretchSpeed_ : 0);
+  heardFrom_ = resyncFrom_ + emitted_ * stretchSpeed_;
+  emitted_ += frames;
 
   if (speed == 1.0) {
     CopyInput(out, static_cast<int64_t>(std::floor(position_)), frames);

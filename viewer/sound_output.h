@@ -27,6 +27,12 @@ class SoundOutput {
   // False, with the reason, when there are no samples or no output device
   // opens; the viewer then plays without sound.
   bool Open(const WavSamples& sound, std::string* why);
+  // Takes the samples without an output device, for tests that call Fill
+  // themselves; bufferFrames is the device buffer's length it assumes.
+  void Prepare(const WavSamples& sound, int bufferFrames);
+  // The callback's work: `frames` frames of output for the buffer that is
+  // heard next, taken from where the clock will then stand.
+  void Fill(int16_t* out, int frames);
   void Close();
   bool IsOpen() const { return device_ != 0; }
 
@@ -39,7 +45,6 @@ class SoundOutput {
 
  private:
   static void Callback(void* self, uint8_t* stream, int bytes);
-  void Fill(int16_t* out, int frames);
   void Resync(double frame);
   void CopyInput(int16_t* out, int64_t from, int frames) const;
 
@@ -56,6 +61,8 @@ class SoundOutput {
   bool muted_ = false;
   double position_ = 0;  // input frame the next output sample comes from
   double heardFrom_ = 0;  // input frame the last buffer began with
+  double resyncFrom_ = 0;  // input frame at the last resynchronisation
+  int64_t emitted_ = 0;   // output frames since then
   uint64_t generation_ = ~uint64_t{0};
   double stretchSpeed_ = 1.0;
   sonicStreamStruct* sonic_ = nullptr;
