@@ -20,6 +20,9 @@ namespace {
 // every cell it touches lies wholly inside blocks drawn after it.
 constexpr int kCell = 16;
 
+// Four days at the fastest frame clock; about 230 MB of index.
+constexpr int32_t kMaxIndexedFrames = 4'000'000;
+
 // Reads one frame record and keeps what the index needs of it: the
 // blocks' places at their pictures' own sizes (read from the JPEG headers,
 // nothing decoded), and the cursor change.
@@ -162,6 +165,14 @@ void SeekablePlayback::BuildIndex(PayloadReader& in) {
   const VideoHeader& header = Header();
   const bool hasCursor = header.HasCursor == 1;
   for (int32_t k = 1; k < header.FrameCount; ++k) {
+    if (k >= kMaxIndexedFrames) {
+      // Empty frame records take a few bytes each: a file may claim more
+      // frames than the index should hold in memory.
+      in.Begin("frame " + std::to_string(k));
+      in.FailDamaged(in.Offset(), "frame " + std::to_string(k) + " at offset " + Thousands(in.Offset()) +
+                                      " is past the " + Thousands(kMaxIndexedFrames) +
+                                      " frames the viewer indexes");
+    }
     IndexedFrame frame;
     const IndexedFrame& previous = frames_.back();
     frame.offset = in.Offset();

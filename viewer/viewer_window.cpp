@@ -396,6 +396,8 @@ void ViewerWindow::ToggleIdleSkip() {
 
 void ViewerWindow::ShowDamage() {
   damageShown_ = true;
+  // Damage found while composing shortens the recording.
+  bar_->SetDuration(Duration());
   const ItemFault& fault = *playback_->Damage();
   view_->Flash(QString("Damaged: plays up to %1 (offset %2)")
                    .arg(QString::fromStdString(fault.item), QString::fromStdString(Thousands(fault.offset))));
