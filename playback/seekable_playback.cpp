@@ -20,6 +20,8 @@ namespace {
 // every cell it touches lies wholly inside blocks drawn after it.
 constexpr int kCell = 16;
 
+constexpr int64_t kMaxScreenPixels = int64_t{7680} * 4320;
+
 // Four days at the fastest frame clock; about 230 MB of index.
 constexpr int32_t kMaxIndexedFrames = 4'000'000;
 
@@ -107,6 +109,15 @@ SeekablePlayback::SeekablePlayback(std::unique_ptr<Stream> file, const Options& 
   reader_ = std::make_unique<PayloadReader>(*file_);
   PayloadReader& in = *reader_;
   const VideoHeader header = in.ReadVideoHeader();
+  if (int64_t{header.FrameWidth} * header.FrameHeight > kMaxScreenPixels) {
+    // Each picture the viewer holds is a screenful: a header that claims
+    // more than an 8K screen would size them past any memory budget.
+    throw DamagedRecording({"video header", location_.head.videoOffset,
+                            "video header: a screen of " + Thousands(header.FrameWidth) + " x " +
+                                Thousands(header.FrameHeight) + " at offset " +
+                                Thousands(location_.head.videoOffset) +
+                                " is larger than the 7,680 x 4,320 the viewer shows"});
+  }
   ticksPerFrame_ = std::max(1, TicksPerFrameOf(header.FrameInterval));
   jpeg_.SetMaxSize(header.FrameWidth, header.FrameHeight);
   TakeCaptionStyle(caption_, in.ReadCaptionStyle());
