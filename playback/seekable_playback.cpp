@@ -154,20 +154,38 @@ SeekablePlayback::SeekablePlayback(std::unique_ptr<Stream> file, const Options& 
         frames_[0].nextCursorY = static_cast<float>(next->y);
       }
     }
-    BuildIndex(in);
+  } catch (const PayloadEndError& e) {
+    damage_ = e.Fault();
+    indexed_ = true;
+  }
+  indexFrom_ = in.Offset();
+  background_.SetSize(kIconSize, kIconSize);
+  PlanSnapshots();
+  if (options_.indexAtOpen) CompleteIndex();
+}
+
+void SeekablePlayback::CompleteIndex() {
+  if (indexed_) return;
+  indexed_ = true;
+  file_->Seek(indexFrom_, SeekOrigin::Begin);
+  try {
+    BuildIndex(*reader_);
   } catch (const PayloadEndError& e) {
     damage_ = e.Fault();
   } catch (const DamagedRecording& e) {
     damage_ = e.Fault();
   }
+  PlanSnapshots();
+}
 
+void SeekablePlayback::PlanSnapshots() {
+  const VideoHeader& header = Header();
   const int64_t frameBytes = std::max<int64_t>(1, int64_t{frame_.Width()} * frame_.Height() * 4);
   const int64_t bySeconds =
       std::max<int64_t>(1, options_.snapshotMilliseconds / std::max(1, header.FrameInterval));
   const int64_t held = std::max<int64_t>(1, options_.snapshotBudgetBytes / frameBytes);
   const int64_t byBudget = (FrameCount() + held - 1) / held;
   snapshotSpacing_ = static_cast<int32_t>(std::min<int64_t>(INT32_MAX, std::max(bySeconds, byBudget)));
-  background_.SetSize(kIconSize, kIconSize);
 }
 
 SeekablePlayback::~SeekablePlayback() = default;

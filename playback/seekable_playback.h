@@ -56,6 +56,9 @@ class SeekablePlayback {
   struct Options {
     int64_t snapshotBudgetBytes = int64_t{160} << 20;
     int32_t snapshotMilliseconds = 5000;  // at most this far apart, within the budget
+    // Off: only frame 0 is read at open, so that the first picture shows
+    // at once; CompleteIndex() reads the rest.
+    bool indexAtOpen = true;
   };
 
   // Finds the payload in the file (LocatePayload) and indexes it.
@@ -65,6 +68,10 @@ class SeekablePlayback {
   static std::unique_ptr<SeekablePlayback> Open(const std::string& path, const Options& options);
   SeekablePlayback(std::unique_ptr<Stream> file, const Options& options);
   ~SeekablePlayback();
+
+  // Reads the frame records not yet indexed; nothing when all are.
+  void CompleteIndex();
+  bool Indexed() const { return indexed_; }
 
   const PayloadLocation& Location() const { return location_; }
   const VideoHeader& Header() const { return location_.head.header; }
@@ -115,6 +122,7 @@ class SeekablePlayback {
   class Composer;
 
   void BuildIndex(PayloadReader& reader);
+  void PlanSnapshots();
   void Compose(int32_t frame);
   void ApplyFrames(int32_t from, int32_t to, const std::vector<std::vector<int>>* plan);
   void ApplyFrame(int32_t frame, const std::vector<int>* only);
@@ -141,6 +149,8 @@ class SeekablePlayback {
   std::vector<IndexedFrame> frames_;
   std::vector<IndexedBlock> blocks_;
   std::optional<ItemFault> damage_;
+  bool indexed_ = false;
+  int64_t indexFrom_ = 0;  // where frame 1's record begins
 
   JpegImage jpeg_;
   MemoryStream jpegBuffer_;

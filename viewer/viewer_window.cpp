@@ -179,7 +179,9 @@ bool ViewerWindow::Open(const QString& path) {
   std::unique_ptr<SeekablePlayback> playback;
   QString problem;
   try {
-    playback = SeekablePlayback::Open(path.toStdString());
+    SeekablePlayback::Options options;
+    options.indexAtOpen = false;
+    playback = SeekablePlayback::Open(path.toStdString(), options);
   } catch (const PayloadEndError& e) {
     problem = QString::fromStdString(e.Fault().message);
   } catch (const DamagedRecording& e) {
@@ -200,15 +202,17 @@ bool ViewerWindow::Open(const QString& path) {
   path_ = path;
   damageShown_ = false;
   shownTick_ = -1;
-  marks_ = SceneMarks();
-  bar_->SetDuration(Duration());
-  bar_->SetMarks(marks_);
   view_->SetBanner("");
   clock_.SetPaused(true);
   clock_.Seek(0);
   Render(true);
-  // The first picture shows while the sound track is expanded.
+  // The first picture shows while the frame records are indexed and the
+  // sound track is expanded.
   view_->repaint();
+  playback_->CompleteIndex();
+  marks_ = SceneMarks();
+  bar_->SetDuration(Duration());
+  bar_->SetMarks(marks_);
 
   soundProblem_.clear();
   WavSamples sound;

@@ -119,6 +119,23 @@ TEST_F(SeekablePlaybackTest, AnyTickEqualsPlayingStraightToIt) {
   EXPECT_GT(playback->SnapshotCount(), 1u);
 }
 
+// The first picture can show before the frame records are indexed.
+TEST_F(SeekablePlaybackTest, IndexAfterTheFirstPicture) {
+  Write(VariedRecording(12));
+  SeekablePlayback::Options options;
+  options.indexAtOpen = false;
+  auto playback = SeekablePlayback::Open(exePath, options);
+  EXPECT_FALSE(playback->Indexed());
+  EXPECT_EQ(playback->FrameCount(), 1);
+  const auto straight = PlayStraight(11 * 5);
+  EXPECT_TRUE(Same(playback->PictureAt(0), straight[0], 0));
+  playback->CompleteIndex();
+  EXPECT_EQ(playback->FrameCount(), 12);
+  for (int64_t t : {int64_t{55}, int64_t{1}, int64_t{32}}) {
+    EXPECT_TRUE(Same(playback->PictureAt(t), straight[t], t));
+  }
+}
+
 TEST_F(SeekablePlaybackTest, TimeMapsToTicksOfTheFrameClock) {
   Write(VariedRecording(4));
   auto playback = SeekablePlayback::Open(exePath);
