@@ -7,10 +7,8 @@
 
 namespace sp {
 
-TPlayForm* PlayForm = nullptr;
-
 TPlayForm::TPlayForm(Application& app)
-    : Form(app), Image1(Image()), PopupMenu1(PopupMenu()) {
+    : PlaybackForm(app), PopupMenu1(PopupMenu()) {
   SetPosition(197, 196);
   SetClientSize(739, 468);
   SetBorderStyle(BorderStyle::None);

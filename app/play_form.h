@@ -3,29 +3,18 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/form.h"
-#include "playback/playback_state.h"
+#include "playback/playback_form.h"
 
 namespace sp {
 
-// WM_USER + 16: one tick of the frame clock, sent by TimerProc.
-constexpr uint32_t WM_PLAY_TICK = 1040;
-
 // The player window. Its state is the playback's, in the groups of
-// playback/playback_state.h; the playback, sound and command code works on
-// the fields directly.
-class TPlayForm : public Form,
-                  public HeaderValues,
-                  public CaptionValues,
-                  public CursorState,
-                  public PlaybackObjects,
-                  public ClockState,
-                  public SoundState {
+// playback/playback_state.h that PlaybackForm gathers; the playback, sound
+// and command code works on the fields directly.
+class TPlayForm : public PlaybackForm {
  public:
   explicit TPlayForm(Application& app);
   ~TPlayForm() override;
 
-  ImageControl& Image1;
   std::vector<MenuItem>& PopupMenu1;
   // Items of PopupMenu1, in menu order N1, N2, N3, N4, N6, N5, N7, N8.
   MenuItem* N1 = nullptr;
@@ -41,9 +30,9 @@ class TPlayForm : public Form,
   void FormShow();
   void FormResize();
   void FormClose();
-  // Lays Image1 out in an area of the given size; true when the recording
-  // overflows it in either direction.
-  bool FitImage(int areaWidth, int areaHeight);
+  bool FitImage(int areaWidth, int areaHeight) override;
+  bool LoopChecked() const override { return N3->checked; }
+  bool ExitAtEndChecked() const override { return N7->checked; }
 
   void N1Click();
   void N3Click();
@@ -59,8 +48,5 @@ class TPlayForm : public Form,
   void OnClose() override { FormClose(); }
   intptr_t Dispatch(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
 };
-
-// The one form of the process.
-extern TPlayForm* PlayForm;
 
 }  // namespace sp

@@ -8,7 +8,7 @@
 #include "bench/anchored.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
-#include "app/headless_player.h"
+#include "app/headless/headless_player.h"
 #include "recorder/payload_writer.h"
 #include "recorder/recording_builder.h"
 #include "recorder/test_media.h"

@@ -10,7 +10,7 @@
 #include "bench/libjpeg_anchor.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
-#include "app/headless_player.h"
+#include "app/headless/headless_player.h"
 #include "platform/jpeg_image.h"
 #include "platform/stream.h"
 #include "recorder/change_detection.h"

@@ -8,7 +8,7 @@
 
 #include "bench/child_process.h"
 #include "platform/bitmap.h"
-#include "app/headless_player.h"
+#include "app/headless/headless_player.h"
 #include "recorder/images.h"
 #include "recorder/payload_writer.h"
 #include "recorder/recording_builder.h"

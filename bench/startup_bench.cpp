@@ -12,7 +12,7 @@
 #include "bench/child_process.h"
 #include "payload/sound_table_decoder.h"
 #include "platform/bitmap.h"
-#include "app/headless_player.h"
+#include "app/headless/headless_player.h"
 #include "platform/jpeg_image.h"
 #include "platform/stream.h"
 #include "recorder/payload_writer.h"

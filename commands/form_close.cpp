@@ -1,7 +1,7 @@
 #include "app/play_form.h"
-#include "playback/sound_device.h"
 #include "platform/application.h"
 #include "platform/shell.h"
+#include "playback/sound_device.h"
 #include "playback/start_playback.h"
 
 namespace sp {

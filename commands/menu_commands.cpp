@@ -1,15 +1,15 @@
 // The handlers behind PopupMenu1's items and the click on Image1.
 
 #include "app/play_form.h"
-#include "playback/sound_device.h"
 #include "platform/application.h"
 #include "platform/shell.h"
+#include "playback/sound_device.h"
 #include "playback/start_playback.h"
 
 namespace sp {
 
 void TPlayForm::N1Click() {
-  TPlayForm& form = PlayForm ? *PlayForm : *this;
+  TPlayForm& form = PlayForm ? static_cast<TPlayForm&>(*PlayForm) : *this;
   if (form.N1->checked) {
     form.SetChecked(*form.N1, false);
     form.SetBorderStyle(BorderStyle::Sizeable);

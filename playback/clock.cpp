@@ -1,8 +1,8 @@
 #include "playback/clock.h"
 
-#include "app/play_form.h"
 #include "platform/application.h"
 #include "platform/shell.h"
+#include "playback/playback_form.h"
 
 namespace sp {
 
@@ -15,7 +15,7 @@ System* timerSystem = nullptr;
 
 }  // namespace
 
-void StartClock(TPlayForm& form) {
+void StartClock(PlaybackForm& form) {
   // A clock left from a start that failed half-way is never doubled.
   StopClock();
   const Application& app = form.App();
@@ -54,7 +54,7 @@ void StopClock() {
 }
 
 void TimerProc(uint32_t, uint32_t, uintptr_t, uintptr_t, uintptr_t) {
-  TPlayForm* form = PlayForm;
+  PlaybackForm* form = PlayForm;
   if (!form) return;
   form->App().GetSystem().SendMessage(form->Handle(), WM_PLAY_TICK, 0, 0);
 }

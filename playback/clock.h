@@ -4,7 +4,7 @@
 
 namespace sp {
 
-class TPlayForm;
+class PlaybackForm;
 
 // The one periodic timer of the process; 0 when none runs.
 extern uint32_t TimerId;
@@ -12,7 +12,7 @@ extern uint32_t TimerId;
 inline constexpr const char* kTimerFailedText = "设置定时器失败";
 
 // Computes TicksPerFrame and starts the periodic timer at a 1 ms period.
-void StartClock(TPlayForm& form);
+void StartClock(PlaybackForm& form);
 // Stops the running timer and ends its period; nothing when none runs. No
 // tick is handled after it returns.
 void StopClock();

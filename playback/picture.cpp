@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/play_form.h"
+#include "playback/playback_form.h"
 
 namespace sp {
 
@@ -40,7 +40,7 @@ void DrawCursor(CursorLayer& layer, CursorPoint at) {
   layer.picture.GetCanvas().Draw(TruncToPixel(at.x), TruncToPixel(at.y), layer.icon);
 }
 
-CursorTrack TrackOf(const TPlayForm& form) {
+CursorTrack TrackOf(const PlaybackForm& form) {
   return {form.CursorX, form.CursorY, form.NextCursorX, form.NextCursorY, form.TicksPerFrame};
 }
 
@@ -97,9 +97,9 @@ void StepCursor(const CursorTrack& track, CursorLayer& layer, int j) {
   DrawCursor(layer, next);
 }
 
-void DrawCaption(TPlayForm& form) { DrawCaption(*form.FrameBitmap, form); }
+void DrawCaption(PlaybackForm& form) { DrawCaption(*form.FrameBitmap, form); }
 
-void PresentFrame(TPlayForm& form) {
+void PresentFrame(PlaybackForm& form) {
   if (form.StretchMode) {
     form.Image1.picture.GetCanvas().StretchDraw(Rect{0, 0, form.Image1.width, form.Image1.height},
                                                 *form.FrameBitmap);
@@ -109,7 +109,7 @@ void PresentFrame(TPlayForm& form) {
   PresentUnscaled(*form.FrameBitmap, TrackOf(form), layer);
 }
 
-void CursorStep(TPlayForm& form, int j) {
+void CursorStep(PlaybackForm& form, int j) {
   CursorLayer layer{form.Image1.picture, *form.CursorBackground, *form.CursorImage};
   StepCursor(TrackOf(form), layer, j);
 }

@@ -7,7 +7,7 @@ namespace sp {
 class Bitmap;
 class Canvas;
 class Icon;
-class TPlayForm;
+class PlaybackForm;
 struct CaptionStyle;
 struct CaptionValues;
 
@@ -49,15 +49,15 @@ void PresentUnscaled(const Bitmap& frame, const CursorTrack& track, CursorLayer&
 void StepCursor(const CursorTrack& track, CursorLayer& layer, int j);
 
 // The caption on FrameBitmap in the playback's font, when there is one.
-void DrawCaption(TPlayForm& form);
+void DrawCaption(PlaybackForm& form);
 
 // Shows FrameBitmap on Image1: squeezed into it in StretchMode, else 1:1
 // with the cursor drawn on top at (CursorX, CursorY) and the pixels under
 // it saved in CursorBackground.
-void PresentFrame(TPlayForm& form);
+void PresentFrame(PlaybackForm& form);
 
 // Tick j of the current frame (1 .. TicksPerFrame - 1): moves the drawn
 // cursor from P(j - 1) to P(j), restoring the pixels under its old place.
-void CursorStep(TPlayForm& form, int j);
+void CursorStep(PlaybackForm& form, int j);
 
 }  // namespace sp

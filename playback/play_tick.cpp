@@ -4,10 +4,10 @@
 #include <exception>
 #include <string>
 
-#include "app/play_form.h"
 #include "payload/payload_reader.h"
 #include "platform/application.h"
 #include "playback/picture.h"
+#include "playback/playback_form.h"
 #include "playback/sound_device.h"
 #include "playback/start_playback.h"
 
@@ -18,7 +18,7 @@ namespace {
 // The frame record's items as the frame step uses them.
 class FrameStepEvents : public FrameRecordEvents {
  public:
-  explicit FrameStepEvents(TPlayForm& form) : form_(form) {}
+  explicit FrameStepEvents(PlaybackForm& form) : form_(form) {}
 
   void CursorChange(const ImageItem&) override {
     // Decoded where it is drawn: in squeezed mode, never.
@@ -40,20 +40,20 @@ class FrameStepEvents : public FrameRecordEvents {
   }
 
  private:
-  TPlayForm& form_;
+  PlaybackForm& form_;
 };
 
-void EndOfRecording(TPlayForm& form) {
-  if (form.N3->checked) {
+void EndOfRecording(PlaybackForm& form) {
+  if (form.LoopChecked()) {
     RestartPlayback(form, SoundWait::kNoWait);
     return;
   }
   EndPlayback(form, SoundWait::kNoWait);
   // Unchecked, "exit automatically at the end" keeps the last frame shown.
-  if (form.N7->checked) form.Close();
+  if (form.ExitAtEndChecked()) form.Close();
 }
 
-void FrameStep(TPlayForm& form) {
+void FrameStep(PlaybackForm& form) {
   PayloadReader& in = *form.RecordingReader;
   form.TickCount = 0;
   const bool hasCursor = form.HasCursor == 1;
@@ -82,7 +82,7 @@ void FrameStep(TPlayForm& form) {
   }
 }
 
-void Tick(TPlayForm& form) {
+void Tick(PlaybackForm& form) {
   if (form.TickCount < INT32_MAX) ++form.TickCount;
   if (form.TickCount < form.TicksPerFrame) {
     if (form.StretchMode || form.HasCursor != 1) return;
@@ -94,7 +94,7 @@ void Tick(TPlayForm& form) {
 
 }  // namespace
 
-void PlayTick(TPlayForm& form) {
+void PlayTick(PlaybackForm& form) {
   // A playback whose start failed half-way has no stream to go on with.
   if (!form.Playing || !form.RecordingStream) return;
   try {

@@ -2,11 +2,11 @@
 
 namespace sp {
 
-class TPlayForm;
+class PlaybackForm;
 
 // One tick of the frame clock: a cursor step, or on every TicksPerFrame-th
 // tick the next frame record, and after the last frame the end of the
 // recording (close, loop, or stay on the last frame).
-void PlayTick(TPlayForm& form);
+void PlayTick(PlaybackForm& form);
 
 }  // namespace sp

@@ -14,7 +14,7 @@
 
 namespace sp {
 
-// The playback's state, grouped by what owns it. TPlayForm inherits every
+// The playback's state, grouped by what owns it. PlaybackForm inherits every
 // group, so each field keeps its own name on the form (form.FrameBitmap);
 // code that needs one group alone can take it alone. All of it belongs to
 // the GUI thread.

@@ -1,19 +1,19 @@
 #include "playback/sound_device.h"
 
-#include "app/play_form.h"
 #include "payload/sound_track.h"
 #include "platform/application.h"
 #include "platform/shell.h"
+#include "playback/playback_form.h"
 
 namespace sp {
 
-std::string SoundFilePath(const TPlayForm& form) {
+std::string SoundFilePath(const PlaybackForm& form) {
   std::string dir = form.App().GetSystem().TempPath();
   if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += '/';
   return dir + kSoundFileName;
 }
 
-void StartSoundTrack(TPlayForm& form, CFile& in, uint32_t videoOffset) {
+void StartSoundTrack(PlaybackForm& form, CFile& in, uint32_t videoOffset) {
   const Application& app = form.App();
   std::string path = SoundFilePath(form);
   int64_t decoded = 0;
@@ -39,7 +39,7 @@ void StartSoundTrack(TPlayForm& form, CFile& in, uint32_t videoOffset) {
   SoundStart(form, path);
 }
 
-void SoundStart(TPlayForm& form, const std::string& path) {
+void SoundStart(PlaybackForm& form, const std::string& path) {
   System& system = form.App().GetSystem();
   uint32_t device = 0;
   if (system.MciOpenWaveAudio(path, &device) != 0) {
@@ -56,7 +56,7 @@ void SoundStart(TPlayForm& form, const std::string& path) {
   }
 }
 
-void SoundStop(TPlayForm& form, SoundWait wait) {
+void SoundStop(PlaybackForm& form, SoundWait wait) {
   if (!form.HasSound) return;
   form.App().GetSystem().MciClose(form.SoundDevice,
                                   wait == SoundWait::kWait ? kMciWait : kMciNoFlags);

@@ -7,7 +7,7 @@
 
 namespace sp {
 
-class TPlayForm;
+class PlaybackForm;
 
 enum class SoundWait { kNoWait, kWait };
 
@@ -18,19 +18,19 @@ inline constexpr const char* kSoundOpenFailedText = "打开声音设备失败";
 inline constexpr const char* kSoundPlayFailedText = "播放声音失败";
 
 // The temporary directory followed by "vexa.wav".
-std::string SoundFilePath(const TPlayForm& form);
+std::string SoundFilePath(const PlaybackForm& form);
 
 // The playback start's sound step, for a recording with a sound track: `in`
 // stands just behind the lead word and is closed here. Expands the track
 // into the temporary file and starts it; every failure is reported and
 // leaves a silent playback.
-void StartSoundTrack(TPlayForm& form, CFile& in, uint32_t videoOffset);
+void StartSoundTrack(PlaybackForm& form, CFile& in, uint32_t videoOffset);
 
 // Opens `path` on the waveaudio device and plays it from its start. On
 // success the device belongs to the playback (HasSound, SoundDevice).
-void SoundStart(TPlayForm& form, const std::string& path);
+void SoundStart(PlaybackForm& form, const std::string& path);
 
 // Closes the playback's device, if it has one.
-void SoundStop(TPlayForm& form, SoundWait wait);
+void SoundStop(PlaybackForm& form, SoundWait wait);
 
 }  // namespace sp

@@ -3,19 +3,19 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/play_form.h"
 #include "payload/c_file.h"
 #include "payload/payload_reader.h"
 #include "platform/application.h"
 #include "platform/shell.h"
 #include "playback/clock.h"
 #include "playback/picture.h"
+#include "playback/playback_form.h"
 
 namespace sp {
 
 namespace {
 
-void TakeHeader(TPlayForm& form, const VideoHeader& h) {
+void TakeHeader(PlaybackForm& form, const VideoHeader& h) {
   form.FrameWidth = h.FrameWidth;
   form.FrameHeight = h.FrameHeight;
   form.FrameCount = h.FrameCount;
@@ -25,7 +25,7 @@ void TakeHeader(TPlayForm& form, const VideoHeader& h) {
 }
 
 // Steps 5 to 14: everything read from the video stream.
-void ShowFrameZero(TPlayForm& form, uint32_t videoOffset) {
+void ShowFrameZero(PlaybackForm& form, uint32_t videoOffset) {
   System& system = form.App().GetSystem();
 
   form.StretchMode = true;
@@ -86,13 +86,13 @@ void ShowFrameZero(TPlayForm& form, uint32_t videoOffset) {
 
 }  // namespace
 
-void DecodeImageItem(TPlayForm& form, Bitmap& into) {
+void DecodeImageItem(PlaybackForm& form, Bitmap& into) {
   form.JpegImage->LoadFromStream(*form.JpegBuffer);
   form.JpegBuffer->Clear();
   form.JpegImage->AssignTo(into);
 }
 
-void StartPlayback(TPlayForm& form) {
+void StartPlayback(PlaybackForm& form) {
   if (!form.FirstShow) return;
   const Application& app = form.App();
   // Objects FormClose freed come back for a playback started after it.
@@ -143,7 +143,7 @@ void StartPlayback(TPlayForm& form) {
   form.FirstShow = false;
 }
 
-void ReleasePlayback(TPlayForm& form) {
+void ReleasePlayback(PlaybackForm& form) {
   form.FrameBitmap.reset();
   form.CursorBackground.reset();
   form.JpegImage.reset();
@@ -152,21 +152,21 @@ void ReleasePlayback(TPlayForm& form) {
   form.JpegBuffer.reset();
 }
 
-void EndPlayback(TPlayForm& form, SoundWait wait) {
+void EndPlayback(PlaybackForm& form, SoundWait wait) {
   SoundStop(form, wait);
   form.Playing = false;
   // Before anything is freed: no tick may find the objects gone.
   StopClock();
 }
 
-void RestartPlayback(TPlayForm& form, SoundWait wait) {
+void RestartPlayback(PlaybackForm& form, SoundWait wait) {
   EndPlayback(form, wait);
   ReleasePlayback(form);
   form.FirstShow = true;
   StartPlayback(form);
 }
 
-void StopPlaybackForDamage(TPlayForm& form) {
+void StopPlaybackForDamage(PlaybackForm& form) {
   EndPlayback(form, SoundWait::kNoWait);
   form.PlaybackStopped = true;
 }

@@ -5,33 +5,33 @@
 namespace sp {
 
 class Bitmap;
-class TPlayForm;
+class PlaybackForm;
 
 inline constexpr const char* kCannotOpenPlayerText = "failed1";
 
 // Starts a playback from the payload when FirstShow is set: expands and
 // starts the sound, lays the picture out, shows frame 0 with its caption and
 // cursor, and starts the clock.
-void StartPlayback(TPlayForm& form);
+void StartPlayback(PlaybackForm& form);
 
 // Frees FrameBitmap, CursorBackground, JpegImage, RecordingStream and
 // JpegBuffer, in that order.
-void ReleasePlayback(TPlayForm& form);
+void ReleasePlayback(PlaybackForm& form);
 
 // Stops what plays: the sound (waiting for the device or not), the picture
 // and the clock. The picture shown stays.
-void EndPlayback(TPlayForm& form, SoundWait wait);
+void EndPlayback(PlaybackForm& form, SoundWait wait);
 
 // The playback ended and starts again from frame 0: restart (N4Click, with
 // the sound's close waited for) and the loop at the end of a recording.
-void RestartPlayback(TPlayForm& form, SoundWait wait);
+void RestartPlayback(PlaybackForm& form, SoundWait wait);
 
 // Ends a playback that met damage in its file: what it shows stays, the
 // clock and the sound stop, and nothing but a restart plays again.
-void StopPlaybackForDamage(TPlayForm& form);
+void StopPlaybackForDamage(PlaybackForm& form);
 
 // Decodes the JPEG item in JpegBuffer into `into` with the playback's one
 // decoder, and empties the buffer.
-void DecodeImageItem(TPlayForm& form, Bitmap& into);
+void DecodeImageItem(PlaybackForm& form, Bitmap& into);
 
 }  // namespace sp

@@ -7,19 +7,19 @@
 #include <memory>
 #include <optional>
 
+#include "app/headless/headless_player.h"
 #include "app/play_form.h"
+#include "payload/payload_reader.h"
+#include "payload/sound_track.h"
 #include "platform/errors.h"
-#include "app/headless_player.h"
 #include "platform/headless/headless_system.h"
 #include "platform/stream.h"
 #include "recorder/payload_writer.h"
 #include "tools/command_line.h"
 #include "tools/ffmpeg_pipe.h"
 #include "tools/file_util.h"
-#include "payload/payload_reader.h"
 #include "tools/png_io.h"
 #include "tools/repack.h"
-#include "payload/sound_track.h"
 
 namespace sp::tool {
 namespace {

@@ -78,6 +78,41 @@ TEST_F(DamagedPlaybackTest, AFileWithoutItsLastNextPositionEndsAfterItsLastFrame
   }
 }
 
+TEST_F(DamagedPlaybackTest, AOneFrameRecordingWithoutItsNextPositionHoldsItsCursorStill) {
+  Bitmap picture(96, 64);
+  recorder::FillTestPattern(picture, 5);
+  RecordingBuilder builder(picture);
+  builder.Interval(200).FirstCursor(30, 20);
+  Write(builder.Build());
+  const std::vector<uint8_t> whole = fileBytes;
+  TPlayForm& form = StartCut(whole, static_cast<int64_t>(whole.size()) - 8);
+  EXPECT_TRUE(Messages().empty()) << ::testing::PrintToString(Messages());
+  EXPECT_TRUE(form.Playing);
+  EXPECT_EQ(form.NextCursorX, 30.0f);
+  EXPECT_EQ(form.NextCursorY, 20.0f);
+  Bitmap before;
+  recorder::CopyPixels(Picture(), before);
+  Ticks(4);
+  EXPECT_TRUE(SameBitmap(Picture(), before));
+}
+
+TEST_F(DamagedPlaybackTest, AStartThatFailsAfterTheSoundStartedStopsTheSound) {
+  Recording rec = Good();
+  rec.wav = recorder::ToneWav(0.1);
+  std::vector<ItemMark> marks;
+  Write(rec, &marks);
+  const std::vector<uint8_t> whole = fileBytes;
+  TPlayForm& form = StartCut(whole, At(marks, "key frame") + 100);
+  ASSERT_EQ(system.MessageBoxes().size(), 1u) << ::testing::PrintToString(Messages());
+  EXPECT_EQ(system.MessageBoxes()[0].text, "Stream read error.");
+  EXPECT_TRUE(system.OpenDevices().empty());
+  EXPECT_FALSE(form.HasSound);
+  EXPECT_FALSE(form.Playing);
+  EXPECT_TRUE(form.FirstShow);
+  system.ClickImage(form);
+  EXPECT_FALSE(form.Playing);
+}
+
 TEST_F(DamagedPlaybackTest, ACutInsideABlockStopsThePlaybackWithOneBox) {
   std::vector<ItemMark> marks;
   Write(Good(), &marks);

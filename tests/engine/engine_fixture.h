@@ -11,7 +11,7 @@
 #include "app/play_form.h"
 #include "platform/bitmap.h"
 #include "platform/icon.h"
-#include "app/headless_player.h"
+#include "app/headless/headless_player.h"
 #include "platform/headless/headless_system.h"
 #include "platform/jpeg_image.h"
 #include "platform/stream.h"

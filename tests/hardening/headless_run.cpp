@@ -12,7 +12,7 @@
 #include "app/play_form.h"
 #include "payload/payload_reader.h"
 #include "playback/sound_device.h"
-#include "app/headless_player.h"
+#include "app/headless/headless_player.h"
 #include "playback/clock.h"
 #include "playback/start_playback.h"
 

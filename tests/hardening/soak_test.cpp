@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/play_form.h"
-#include "app/headless_player.h"
+#include "app/headless/headless_player.h"
 #include "recorder/payload_writer.h"
 #include "tests/hardening/headless_run.h"
 #include "tests/hardening/realistic_recording.h"

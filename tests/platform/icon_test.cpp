@@ -227,5 +227,28 @@ TEST(IconRejectsImage, EverySingleByteDamageLoadsOrRaises) {
   }
 }
 
+TEST(IconDeferredLoad, DecodesOnFirstUseAndFailsThereOnce) {
+  // A good picture taken without decoding reads the same once used.
+  MemoryStream good = StreamOf(GoodIco());
+  Icon icon;
+  icon.LoadFromStreamDeferred(good);
+  EXPECT_FALSE(icon.IsEmpty());
+  EXPECT_EQ(icon.Width(), kIconSize);
+  icon.Decode();
+  ExpectChecker(icon);
+
+  // A damaged one is taken without a word and fails where it is used; the
+  // icon is then empty, and a later use draws nothing and raises nothing.
+  auto bad = GoodIco();
+  bad[2] = 2;
+  MemoryStream s = StreamOf(bad);
+  icon.LoadFromStreamDeferred(s);
+  EXPECT_EQ(s.Position(), s.Size());
+  EXPECT_FALSE(icon.IsEmpty());
+  EXPECT_THROW(icon.Decode(), InvalidIconError);
+  EXPECT_TRUE(icon.IsEmpty());
+  EXPECT_NO_THROW(icon.Decode());
+}
+
 }  // namespace
 }  // namespace sp

@@ -1,4 +1,4 @@
-#include "app/headless_player.h"
+#include "app/headless/headless_player.h"
 
 #include "app/play_form.h"
 #include "app/player_main.h"

@@ -1,0 +1,7 @@
+#include "playback/playback_form.h"
+
+namespace sp {
+
+PlaybackForm* PlayForm = nullptr;
+
+}  // namespace sp
