@@ -424,7 +424,14 @@ void ViewerWindow::UpdateLabels() {
 QImage ViewerWindow::Preview(double milliseconds) {
   if (!playback_) return {};
   try {
-    if (!previewPlayback_) previewPlayback_ = SeekablePlayback::Open(path_.toStdString());
+    if (!previewPlayback_) {
+      // A second reader, so that hovering leaves the playing picture alone;
+      // its snapshots stay few, to keep within the memory budget.
+      SeekablePlayback::Options options;
+      options.snapshotBudgetBytes =
+          int64_t{playback_->Width()} * playback_->Height() * 4 * 4;
+      previewPlayback_ = SeekablePlayback::Open(path_.toStdString(), options);
+    }
     const int32_t frame = previewPlayback_->FrameOfTick(previewPlayback_->TickAt(static_cast<int64_t>(milliseconds)));
     if (frame != previewFrame_) {
       const Bitmap& picture = previewPlayback_->FrameAt(frame);
