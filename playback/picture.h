@@ -1,13 +1,52 @@
 #pragma once
 
+#include <cstdint>
+
 namespace sp {
 
+class Bitmap;
+class Canvas;
+class Icon;
 class PlaybackForm;
+struct CaptionStyle;
+struct CaptionValues;
 
 // A float or double pixel coordinate as an int, truncated toward zero and
 // held far enough inside int's range that adding a cursor's size to it
 // cannot overflow.
 int TruncToPixel(double value);
+
+// The cursor's way through one frame: from the frame's own position (tick
+// 0) toward the next frame's, in recorded-screen pixels.
+struct CursorTrack {
+  float fromX = 0;
+  float fromY = 0;
+  float toX = 0;
+  float toY = 0;
+  int32_t ticksPerFrame = 1;
+};
+
+// What an unscaled presentation draws on: the shown picture, the pixels
+// saved under the drawn cursor, and the cursor's picture.
+struct CursorLayer {
+  Bitmap& picture;
+  Bitmap& background;
+  const Icon& icon;
+};
+
+// The caption style as a playback keeps it. Styles are only ever added.
+void TakeCaptionStyle(CaptionValues& caption, const CaptionStyle& style);
+// The playback's caption font, set once on the canvas of its frame bitmap.
+void SetCaptionFont(Canvas& canvas, const CaptionValues& caption);
+// The caption on `frame` in the font its canvas holds, when there is one.
+void DrawCaption(Bitmap& frame, const CaptionValues& caption);
+
+// `frame` at (0, 0), then the cursor at the track's tick 0 with the pixels
+// under it saved.
+void PresentUnscaled(const Bitmap& frame, const CursorTrack& track, CursorLayer& layer);
+// Tick j of a frame (1 .. ticksPerFrame - 1): moves the drawn cursor from
+// P(j - 1) to P(j), restoring the pixels under its old place.
+void StepCursor(const CursorTrack& track, CursorLayer& layer, int j);
 
 // The caption on FrameBitmap in the playback's font, when there is one.
 void DrawCaption(PlaybackForm& form);

@@ -25,30 +25,6 @@ void TakeHeader(PlaybackForm& form, const VideoHeader& h) {
   form.HeaderReserved = h.Reserved();
 }
 
-void TakeCaptionStyle(PlaybackForm& form, const CaptionStyle& s) {
-  form.CaptionText = s.CaptionText;
-  form.CaptionX = s.CaptionX;
-  form.CaptionY = s.CaptionY;
-  form.CaptionFontSize = s.CaptionFontSize;
-  form.CaptionFontName = s.CaptionFontName;
-  // The high byte of a COLORREF selects a palette; on a 32-bit surface only
-  // the colour remains.
-  form.CaptionFontColor = s.CaptionFontColor & 0x00FFFFFF;
-  if (s.CaptionBold == 1) form.CaptionFontStyle |= kFontBold;
-  if (s.CaptionItalic == 1) form.CaptionFontStyle |= kFontItalic;
-  if (s.CaptionUnderline == 1) form.CaptionFontStyle |= kFontUnderline;
-  if (s.CaptionStrikeOut == 1) form.CaptionFontStyle |= kFontStrikeOut;
-}
-
-void SetCaptionFont(PlaybackForm& form) {
-  Canvas& canvas = form.FrameBitmap->GetCanvas();
-  canvas.brush.style = BrushStyle::Clear;
-  canvas.font.size = form.CaptionFontSize;
-  if (!form.CaptionFontName.empty()) canvas.font.name = form.CaptionFontName;
-  canvas.font.color = form.CaptionFontColor;
-  canvas.font.style = form.CaptionFontStyle;
-}
-
 // Steps 5 to 14: everything read from the video stream.
 void ShowFrameZero(PlaybackForm& form, uint32_t videoOffset) {
   System& system = form.App().GetSystem();
@@ -85,7 +61,7 @@ void ShowFrameZero(PlaybackForm& form, uint32_t videoOffset) {
   DecodeImageItem(form, *form.FrameBitmap);
 
   if (!form.CaptionText.empty()) {
-    SetCaptionFont(form);
+    SetCaptionFont(form.FrameBitmap->GetCanvas(), form);
     DrawCaption(form);
   }
 

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "payload/layout.h"
+#include "payload/payload_locator.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
 #include "tools/command_line.h"
@@ -34,13 +35,22 @@ struct Command {
 };
 
 const OptionSpec kOffsetOption{"--offset", "N",
-                               "the payload begins at offset N (the stub's size; default 495616)", ""};
+                               "the payload begins at offset N (the stub's size; default: found in the "
+                               "file, behind a Windows executable's image, a 495616-byte stub, or at 0)",
+                               ""};
 
 uint32_t PayloadOffset(const ParsedArgs& args) {
   if (auto text = args.Get("--offset")) {
     return static_cast<uint32_t>(ParseInteger(*text, "--offset", 0, UINT32_MAX - 4));
   }
-  return PAYLOAD_OFFSET;
+  // Where no place holds a recording, the command reports what it finds at
+  // the stub's size.
+  try {
+    FileStream file(args.Positional().at(0));
+    return LocatePayload(file).offset;
+  } catch (const std::exception&) {
+    return PAYLOAD_OFFSET;
+  }
 }
 
 // The player built beside this program (the Windows one when it is there),

@@ -1,0 +1,214 @@
+// The viewer's seekable playback on a 1-hour 1920 x 1080 recording with a
+// frame a second and an hour of 8-bit 11,025 Hz sound: opening to the first
+// picture against one plain forward pass over the frame records, and seeks
+// against decoding the biggest frame record.
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <vector>
+
+#include "bench/anchored.h"
+#include "payload/payload_locator.h"
+#include "payload/payload_reader.h"
+#include "platform/jpeg_image.h"
+#include "platform/stream.h"
+#include "playback/seekable_playback.h"
+#include "recorder/images.h"
+#include "recorder/payload_writer.h"
+#include "recorder/recording_builder.h"
+#include "recorder/test_media.h"
+
+namespace sp::bench {
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kFrames = 3600;
+
+// Blocks encoded once and placed anew in every frame: windows of a few
+// hundred pixels, lines of text, and a whole-screen change every 5 minutes.
+recorder::Block MakeBlock(int width, int height, uint32_t seed) {
+  Bitmap picture(width, height);
+  recorder::FillTestPattern(picture, seed);
+  return {{0, 0, width, height}, recorder::EncodeJpeg(picture), {}, {}};
+}
+
+std::string RecordingPath() {
+  static const std::string path = [] {
+    const std::string file = (std::filesystem::temp_directory_path() / "selfplay-view-bench-1h.exe").string();
+    Bitmap screen(kWidth, kHeight);
+    recorder::FillTestPattern(screen, 1);
+    recorder::RecordingBuilder builder(screen);
+    builder.Interval(1000).FirstCursor(900, 500);
+    builder.Sound(recorder::ToneWav(kFrames, 3));
+    std::vector<recorder::Block> parts;
+    for (uint32_t i = 0; i < 8; ++i) parts.push_back(MakeBlock(240, 32, 10 + i));
+    for (uint32_t i = 0; i < 4; ++i) parts.push_back(MakeBlock(640, 360, 20 + i));
+    const recorder::Block full = MakeBlock(kWidth, kHeight, 30);
+    std::mt19937 random(7);
+    for (int k = 1; k < kFrames; ++k) {
+      std::vector<recorder::Block> blocks;
+      if (k % 300 == 0) {
+        blocks.push_back(full);
+      } else {
+        int top = static_cast<int>(random() % 200);
+        for (int n = static_cast<int>(random() % 4); n > 0 && top < kHeight - 360; --n) {
+          recorder::Block b = parts[random() % parts.size()];
+          const int w = b.rect.right;
+          const int h = b.rect.bottom;
+          const int left = static_cast<int>(random() % (kWidth - w));
+          b.rect = {left, top, left + w, top + h};
+          blocks.push_back(std::move(b));
+          top += h + static_cast<int>(random() % 100);
+        }
+      }
+      builder.AddFrameBlocks(std::move(blocks), recorder::CursorPosition{static_cast<int32_t>(random() % kWidth),
+                                                                         static_cast<int32_t>(random() % kHeight)});
+    }
+    recorder::WriteFile(file, recorder::MakeSelfPlaying(recorder::ZeroStub(), builder.Build()));
+    return file;
+  }();
+  return path;
+}
+
+// The anchor of opening: the frame records read once, nothing decoded.
+class Nothing : public FrameRecordEvents {
+ public:
+  void Block(const BlockItem&) override {}
+};
+
+void PlainForwardPass(const std::string& path) {
+  FileStream file(path);
+  const PayloadLocation at = LocatePayload(file);
+  file.Seek(at.head.videoOffset, SeekOrigin::Begin);
+  PayloadReader in(file);
+  const VideoHeader h = in.ReadVideoHeader();
+  in.ReadCaptionStyle();
+  MemoryStream icon;
+  MemoryStream jpeg;
+  in.ReadFirstCursor(icon);
+  in.ReadKeyFrame(jpeg);
+  in.ReadFrameZeroTerminator();
+  in.ReadNextCursor(0, PayloadReader::LastFrame::kNo);
+  Nothing nothing;
+  for (int32_t k = 1; k < h.FrameCount; ++k) {
+    in.ReadFrameRecord(k, true, k == h.FrameCount - 1 ? PayloadReader::LastFrame::kYes : PayloadReader::LastFrame::kNo,
+                       icon, jpeg, nothing);
+  }
+}
+
+void BM_ViewerOpen(benchmark::State& state) {
+  const std::string path = RecordingPath();
+  {
+    // What the first picture needs beyond the pass: the key frame decoded.
+    FileStream file(path);
+    const PayloadLocation at = LocatePayload(file);
+    file.Seek(at.head.videoOffset, SeekOrigin::Begin);
+    PayloadReader in(file);
+    in.ReadVideoHeader();
+    in.ReadCaptionStyle();
+    MemoryStream icon;
+    MemoryStream jpeg;
+    in.ReadFirstCursor(icon);
+    in.ReadKeyFrame(jpeg);
+    JpegImage image;
+    Bitmap out;
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+      best = std::min(best, TimeOnce([&] {
+        jpeg.Seek(0, SeekOrigin::Begin);
+        image.LoadFromStream(jpeg);
+        image.AssignTo(out);
+      }));
+    }
+    state.counters["key_frame_ms"] = best * 1e3;
+  }
+  RunAnchored(
+      state, [&] { benchmark::DoNotOptimize(SeekablePlayback::Open(path)->PictureAt(0).Data()); },
+      [&] { PlainForwardPass(path); }, Ratio::kFigureOverAnchor,
+      "open with the whole index and the first picture vs one plain pass: x = open/pass, goal < 1 s");
+}
+BENCHMARK(BM_ViewerOpen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ViewerFirstPicture(benchmark::State& state) {
+  const std::string path = RecordingPath();
+  SeekablePlayback::Options options;
+  options.indexAtOpen = false;
+  RunAnchored(
+      state, [&] { benchmark::DoNotOptimize(SeekablePlayback::Open(path, options)->PictureAt(0).Data()); },
+      [&] { PlainForwardPass(path); }, Ratio::kFigureOverAnchor,
+      "first picture, index after it, vs one plain pass over the records: x = first/pass, goal <= 1.5");
+}
+BENCHMARK(BM_ViewerFirstPicture)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ViewerSeek(benchmark::State& state) {
+  const std::string path = RecordingPath();
+  auto playback = SeekablePlayback::Open(path);
+  // The viewer makes its snapshots while the picture plays.
+  const double prepare = TimeOnce([&] {
+    while (playback->PrepareNextSnapshot()) {
+    }
+  });
+  // The anchor: decoding the biggest frame record's blocks.
+  size_t biggest = 1;
+  int64_t biggestBytes = 0;
+  for (size_t k = 1; k < playback->Frames().size(); ++k) {
+    const IndexedFrame& f = playback->Frames()[k];
+    int64_t bytes = 0;
+    for (uint32_t b = f.firstBlock; b < f.firstBlock + f.blockCount; ++b) bytes += playback->Blocks()[b].jpeg.size;
+    if (bytes > biggestBytes) {
+      biggestBytes = bytes;
+      biggest = k;
+    }
+  }
+  auto decodeBiggest = [&] {
+    FileStream file(path);
+    JpegImage jpeg;
+    Bitmap out;
+    const IndexedFrame& f = playback->Frames()[biggest];
+    for (uint32_t b = f.firstBlock; b < f.firstBlock + f.blockCount; ++b) {
+      const ImageItem item = playback->Blocks()[b].jpeg;
+      MemoryStream buffer;
+      file.Seek(item.offset, SeekOrigin::Begin);
+      buffer.CopyFrom(file, item.size);
+      buffer.Seek(0, SeekOrigin::Begin);
+      jpeg.LoadFromStream(buffer);
+      jpeg.AssignTo(out);
+    }
+  };
+  std::mt19937 random(11);
+  std::vector<double> seeks;
+  double anchor = 1e9;
+  for (auto _ : state) {
+    seeks.clear();
+    for (int i = 0; i < 200; ++i) {
+      const int64_t tick = static_cast<int64_t>(random() % (playback->LastTick() + 1));
+      seeks.push_back(TimeOnce([&] { benchmark::DoNotOptimize(playback->PictureAt(tick).Data()); }));
+    }
+    anchor = std::min(anchor, TimeOnce(decodeBiggest));
+    std::sort(seeks.begin(), seeks.end());
+    state.SetIterationTime(seeks[seeks.size() * 95 / 100]);
+  }
+  const double p95 = seeks[seeks.size() * 95 / 100];
+  state.counters["figure_ms"] = p95 * 1e3;
+  state.counters["anchor_ms"] = anchor * 1e3;
+  state.counters["x"] = p95 / anchor;
+  state.counters["max_ms"] = seeks.back() * 1e3;
+  state.counters["snapshots"] = static_cast<double>(playback->SnapshotCount());
+  state.counters["prepare_s"] = prepare;
+  state.counters["snapshot_mb"] = static_cast<double>(playback->SnapshotBytes()) / 1e6;
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["peak_rss_mb"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  state.SetLabel("p95 of 200 random seeks vs decoding the biggest frame record: x = p95/decode, goal <= 4 and <= 100 ms");
+}
+BENCHMARK(BM_ViewerSeek)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+}  // namespace
+}  // namespace sp::bench
+
+BENCHMARK_MAIN();

@@ -1,0 +1,486 @@
+#include "viewer/viewer_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "payload/wav_samples.h"
+#include "platform/errors.h"
+#include "playback/idle_stretches.h"
+#include "viewer/picture_view.h"
+#include "viewer/seek_bar.h"
+
+namespace sp::view {
+
+namespace {
+
+QImage Wrap(const Bitmap& bitmap) {
+  // 0x00RRGGBB rows, one pitch: Qt's RGB32 as it lies in memory.
+  return QImage(reinterpret_cast<const uchar*>(bitmap.Data()), bitmap.Width(), bitmap.Height(),
+                bitmap.Width() * 4, QImage::Format_RGB32);
+}
+
+// The play and pause signs, drawn: no icon theme is needed.
+QIcon PlayIcon(bool play) {
+  QPixmap pixmap(44, 44);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(0xe8, 0xe8, 0xe8));
+  if (play) {
+    const QPointF triangle[] = {{12, 8}, {36, 22}, {12, 36}};
+    painter.drawPolygon(triangle, 3);
+  } else {
+    painter.drawRoundedRect(QRectF(11, 8, 8, 28), 2, 2);
+    painter.drawRoundedRect(QRectF(25, 8, 8, 28), 2, 2);
+  }
+  return QIcon(pixmap);
+}
+
+// A block covering this share of the screen makes a scene mark.
+constexpr double kSceneShare = 0.4;
+
+}  // namespace
+
+ViewerWindow::ViewerWindow() {
+  setWindowTitle("selfplay-view");
+  setAcceptDrops(true);
+  BuildMenus();
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  view_ = new PictureView(central);
+  layout->addWidget(view_, 1);
+  controls_ = BuildControls();
+  layout->addWidget(controls_);
+  setCentralWidget(central);
+  central->setStyleSheet("background: #141414;");
+
+  connect(view_, &PictureView::clicked, this, [this] { TogglePause(); });
+  connect(view_, &PictureView::doubleClicked, this, [this] { ToggleFullScreen(); });
+  connect(view_, &PictureView::wheelTurned, this, [this](int steps) { ChangeVolume(steps); });
+  connect(view_, &PictureView::mouseMoved, this, [this] { ShowControls(); });
+  view_->SetBanner("Open a recording: File > Open, or drop it here");
+
+  frameTimer_.setTimerType(Qt::PreciseTimer);
+  connect(&frameTimer_, &QTimer::timeout, this, [this] { OnTimer(); });
+  // Snapshots are made one at a time between the picture's ticks.
+  connect(&snapshotTimer_, &QTimer::timeout, this, [this] {
+    if (!playback_ || !playback_->PrepareNextSnapshot()) {
+      snapshotTimer_.stop();
+      return;
+    }
+    shownTick_ = -1;  // the playback's picture was used for the snapshot
+  });
+  hideControlsTimer_.setSingleShot(true);
+  connect(&hideControlsTimer_, &QTimer::timeout, this, [this] {
+    if (fullScreen_) {
+      controls_->hide();
+      view_->setCursor(Qt::BlankCursor);
+    }
+  });
+
+  const QSize screen = QApplication::primaryScreen()->availableSize();
+  resize(std::min(960, screen.width()), std::min(640, screen.height()));
+}
+
+ViewerWindow::~ViewerWindow() { sound_.Close(); }
+
+void ViewerWindow::BuildMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  QAction* open = file->addAction("&Open...", this, [this] { ChooseFile(); });
+  open->setShortcut(QKeySequence::Open);
+  file->addSeparator();
+  QAction* quit = file->addAction("&Quit", this, [this] { close(); });
+  quit->setShortcut(QKeySequence::Quit);
+
+  QMenu* play = menuBar()->addMenu("&Playback");
+  play->addAction("Play / pause\tSpace", this, [this] { TogglePause(); });
+  play->addAction("Back 5 s\tLeft", this, [this] { SeekBy(-5000); });
+  play->addAction("Forward 5 s\tRight", this, [this] { SeekBy(5000); });
+  play->addAction("Previous mark\t[", this, [this] { JumpToMark(-1); });
+  play->addAction("Next mark\t]", this, [this] { JumpToMark(1); });
+  play->addAction("Slower\t-", this, [this] { ChangeSpeed(-1); });
+  play->addAction("Faster\t+", this, [this] { ChangeSpeed(1); });
+  play->addAction("Skip idle stretches\tI", this, [this] { ToggleIdleSkip(); });
+
+  QMenu* viewMenu = menuBar()->addMenu("&View");
+  viewMenu->addAction("Full screen\tF", this, [this] { ToggleFullScreen(); });
+  viewMenu->addAction("Actual size / fit\t1", this, [this] { view_->SetOneToOne(!view_->OneToOne()); });
+  viewMenu->addAction("Mute\tM", this, [this] { ToggleMute(); });
+}
+
+QWidget* ViewerWindow::BuildControls() {
+  auto* bar = new QWidget(this);
+  bar->setStyleSheet(
+      "QWidget { background: #1e1e1e; color: #e8e8e8; }"
+      "QToolButton { border: none; padding: 4px; }"
+      "QToolButton:hover { background: #333; border-radius: 4px; }"
+      "QLabel { padding: 0 6px; }");
+  auto* layout = new QHBoxLayout(bar);
+  layout->setContentsMargins(8, 4, 8, 4);
+  layout->setSpacing(6);
+  playButton_ = new QToolButton(bar);
+  playButton_->setIcon(PlayIcon(true));
+  playButton_->setIconSize(QSize(22, 22));
+  playButton_->setFocusPolicy(Qt::NoFocus);
+  playButton_->setToolTip("Play / pause (Space)");
+  connect(playButton_, &QToolButton::clicked, this, [this] { TogglePause(); });
+  layout->addWidget(playButton_);
+
+  timeLabel_ = new QLabel("0:00 / 0:00", bar);
+  timeLabel_->setMinimumWidth(timeLabel_->fontMetrics().horizontalAdvance("00:00:00 / 00:00:00") + 12);
+  layout->addWidget(timeLabel_);
+
+  bar_ = new SeekBar(bar);
+  connect(bar_, &SeekBar::seekRequested, this, [this](double ms) { SeekTo(ms); });
+  bar_->SetPreview([this](double ms) { return Preview(ms); });
+  layout->addWidget(bar_, 1);
+
+  speedLabel_ = new QLabel("1x", bar);
+  speedLabel_->setToolTip("Speed (+ / -)");
+  layout->addWidget(speedLabel_);
+  idleLabel_ = new QLabel("Skip idle", bar);
+  idleLabel_->setStyleSheet("color: #ffd75a;");
+  idleLabel_->setToolTip("Idle stretches are skipped (I)");
+  idleLabel_->hide();
+  layout->addWidget(idleLabel_);
+  volumeLabel_ = new QLabel("Vol 100%", bar);
+  volumeLabel_->setToolTip("Volume (mouse wheel over the picture), mute (M)");
+  layout->addWidget(volumeLabel_);
+  return bar;
+}
+
+void ViewerWindow::ChooseFile() {
+  const QString path = QFileDialog::getOpenFileName(
+      this, "Open a recording", QFileInfo(path_).absolutePath(),
+      "Recordings (*.exe *.EXE *.vexa *.bin);;All files (*)");
+  if (!path.isEmpty()) Open(path);
+}
+
+bool ViewerWindow::Open(const QString& path) {
+  std::unique_ptr<SeekablePlayback> playback;
+  QString problem;
+  try {
+    SeekablePlayback::Options options;
+    options.indexAtOpen = false;
+    playback = SeekablePlayback::Open(path.toStdString(), options);
+  } catch (const PayloadEndError& e) {
+    problem = QString::fromStdString(e.Fault().message);
+  } catch (const DamagedRecording& e) {
+    problem = QString::fromStdString(e.Fault().message);
+  } catch (const std::exception& e) {
+    problem = QString::fromStdString(e.what());
+  }
+  if (!playback) {
+    QMessageBox::warning(this, "selfplay-view",
+                         QString("%1 cannot be shown: it is no recording, or it is damaged.\n\n%2")
+                             .arg(QFileInfo(path).fileName(), problem));
+    return false;
+  }
+  sound_.Close();
+  playback_ = std::move(playback);
+  previewPlayback_.reset();
+  previewFrame_ = -1;
+  path_ = path;
+  damageShown_ = false;
+  shownTick_ = -1;
+  view_->SetBanner("");
+  clock_.SetPaused(true);
+  clock_.Seek(0);
+  Render(true);
+  // The first picture shows while the frame records are indexed and the
+  // sound track is expanded.
+  view_->repaint();
+  playback_->CompleteIndex();
+  marks_ = SceneMarks();
+  bar_->SetDuration(Duration());
+  bar_->SetMarks(marks_);
+
+  soundProblem_.clear();
+  WavSamples sound;
+  if (playback_->HasSoundTrack()) {
+    if (!DecodeWavSamples(playback_->ExpandSound(), &sound)) {
+      soundProblem_ = "the sound track is no PCM WAV file";
+    } else {
+      sound_.Open(sound, &soundProblem_);
+    }
+    if (!soundProblem_.empty()) view_->Flash(QString::fromStdString(soundProblem_));
+    sound_.SetVolume(volume_ / 100.0f);
+    sound_.SetMuted(muted_);
+  }
+  idle_ = FindIdleStretches(*playback_, sound);
+  clock_.SetSpeed(Speed());
+  clock_.Seek(0);
+  frameTimer_.start(std::clamp(playback_->TickMilliseconds() / 4, 5, 20));
+  snapshotTimer_.start(0);
+  SetPaused(false);
+  Render(true);
+  if (playback_->Damage()) ShowDamage();
+  return true;
+}
+
+double ViewerWindow::Duration() const {
+  return playback_ ? static_cast<double>(playback_->DurationMilliseconds()) : 0;
+}
+
+std::vector<double> ViewerWindow::SceneMarks() const {
+  std::vector<double> marks;
+  const double screen = static_cast<double>(playback_->Width()) * playback_->Height();
+  const auto& frames = playback_->Frames();
+  const auto& blocks = playback_->Blocks();
+  for (int32_t k = 1; k < playback_->FrameCount(); ++k) {
+    const IndexedFrame& f = frames[k];
+    double area = 0;
+    for (uint32_t b = f.firstBlock; b < f.firstBlock + f.blockCount; ++b) {
+      const Rect& r = blocks[b].rect;
+      area += std::max(0, r.right - r.left) * static_cast<double>(std::max(0, r.bottom - r.top));
+    }
+    if (area >= kSceneShare * screen || f.icon.size > 0) {
+      const double ms = static_cast<double>(playback_->MillisecondsOf(playback_->TickOfFrame(k)));
+      // Marks closer than a second to the last one add nothing to find.
+      if (marks.empty() || ms - marks.back() >= 1000) marks.push_back(ms);
+    }
+  }
+  return marks;
+}
+
+void ViewerWindow::Render(bool force) {
+  if (!playback_) return;
+  const double now = std::clamp(clock_.Now(), 0.0, Duration());
+  const int64_t tick = playback_->TickAt(static_cast<int64_t>(now));
+  shownMs_ = now;
+  if (tick != shownTick_ || force) {
+    const Bitmap& picture = playback_->PictureAt(tick);
+    const Rect dirty = const_cast<Bitmap&>(picture).TakeDirty();
+    view_->Show(Wrap(picture), shownTick_ < 0 || force
+                                   ? QRect()
+                                   : QRect(dirty.left, dirty.top, dirty.right - dirty.left,
+                                           dirty.bottom - dirty.top));
+    shownTick_ = tick;
+    if (playback_->Damage() && !damageShown_) ShowDamage();
+  }
+  bar_->SetPosition(now);
+  UpdateLabels();
+}
+
+void ViewerWindow::OnTimer() {
+  if (!playback_) return;
+  const double duration = Duration();
+  if (!clock_.Paused() && clock_.Now() >= duration) {
+    clock_.Seek(duration);
+    SetPaused(true);
+  }
+  if (idleSkip_ && !clock_.Paused()) {
+    const double now = clock_.Now();
+    for (const IdleStretch& idle : idle_) {
+      if (now >= idle.start && now < idle.end) {
+        clock_.Seek(idle.end);
+        view_->Flash(QString("Skipped %1 idle").arg(FormatTime(idle.end - now)));
+        break;
+      }
+    }
+  }
+  Render();
+}
+
+void ViewerWindow::SeekTo(double milliseconds) {
+  if (!playback_) return;
+  clock_.Seek(std::clamp(milliseconds, 0.0, Duration()));
+  Render();
+}
+
+void ViewerWindow::StepFrame(int direction) {
+  if (!playback_) return;
+  if (!clock_.Paused()) SetPaused(true);
+  const int64_t tick = playback_->TickAt(static_cast<int64_t>(clock_.Now()));
+  const int32_t frame = playback_->FrameOfTick(tick);
+  int32_t target = frame + direction;
+  // Back from inside a frame goes to that frame's start first.
+  if (direction < 0 && tick > playback_->TickOfFrame(frame)) target = frame;
+  target = std::clamp(target, 0, playback_->FrameCount() - 1);
+  SeekTo(static_cast<double>(playback_->MillisecondsOf(playback_->TickOfFrame(target))));
+}
+
+void ViewerWindow::JumpToMark(int direction) {
+  if (!playback_ || marks_.empty()) return;
+  const double now = clock_.Now();
+  if (direction > 0) {
+    auto next = std::upper_bound(marks_.begin(), marks_.end(), now + 1);
+    if (next != marks_.end()) SeekTo(*next);
+  } else {
+    // A mark just passed is skipped over, as a player's "previous" does.
+    auto previous = std::lower_bound(marks_.begin(), marks_.end(), now - 1500);
+    if (previous != marks_.begin()) SeekTo(*std::prev(previous));
+    else SeekTo(0);
+  }
+}
+
+void ViewerWindow::SetPaused(bool paused) {
+  if (playback_ && !paused && clock_.Now() >= Duration()) clock_.Seek(0);  // play again from the start
+  clock_.SetPaused(paused);
+  playButton_->setIcon(PlayIcon(paused));
+  view_->SetBanner(paused && playback_ ? QString::fromUtf8("\u275A\u275A  Paused") : QString());
+  Render();
+}
+
+void ViewerWindow::ChangeSpeed(int direction) {
+  speedIndex_ = std::clamp(speedIndex_ + direction, 0, static_cast<int>(std::size(kSpeeds)) - 1);
+  clock_.SetSpeed(Speed());
+  view_->Flash(QString::number(Speed()) + "x");
+  UpdateLabels();
+}
+
+void ViewerWindow::ToggleFullScreen() { SetFullScreen(!fullScreen_); }
+
+void ViewerWindow::SetFullScreen(bool on) {
+  // Our own flag: without a window manager the window's state may not follow.
+  if (on == fullScreen_) return;
+  fullScreen_ = on;
+  menuBar()->setVisible(!on);
+  if (on) {
+    normalGeometry_ = geometry();
+    showFullScreen();
+    // Without a window manager the state alone moves nothing.
+    setGeometry(screen()->geometry());
+    ShowControls();
+  } else {
+    showNormal();
+    if (normalGeometry_.isValid()) setGeometry(normalGeometry_);
+    controls_->show();
+    view_->unsetCursor();
+    hideControlsTimer_.stop();
+  }
+}
+
+void ViewerWindow::ShowControls() {
+  if (!fullScreen_) return;
+  controls_->show();
+  view_->unsetCursor();
+  hideControlsTimer_.start(2500);
+}
+
+void ViewerWindow::ChangeVolume(int steps) {
+  volume_ = std::clamp(volume_ + 5 * steps, 0, 100);
+  sound_.SetVolume(volume_ / 100.0f);
+  view_->Flash(QString("Volume %1%").arg(volume_));
+  UpdateLabels();
+}
+
+void ViewerWindow::ToggleMute() {
+  muted_ = !muted_;
+  sound_.SetMuted(muted_);
+  view_->Flash(muted_ ? "Muted" : QString("Volume %1%").arg(volume_));
+  UpdateLabels();
+}
+
+void ViewerWindow::ToggleIdleSkip() {
+  idleSkip_ = !idleSkip_;
+  view_->Flash(idleSkip_ ? QString("Skipping idle stretches (%1)").arg(idle_.size())
+                         : QString("Idle skipping off"));
+  UpdateLabels();
+}
+
+void ViewerWindow::ShowDamage() {
+  damageShown_ = true;
+  // Damage found while composing shortens the recording.
+  bar_->SetDuration(Duration());
+  const ItemFault& fault = *playback_->Damage();
+  view_->Flash(QString("Damaged: plays up to %1 (offset %2)")
+                   .arg(QString::fromStdString(fault.item), QString::fromStdString(Thousands(fault.offset))));
+  statusTip_ = QString::fromStdString(fault.message);
+  timeLabel_->setToolTip(statusTip_);
+}
+
+void ViewerWindow::UpdateLabels() {
+  // The title says what plays, and at what speed when it is not 1x.
+  QString title = path_.isEmpty() ? QString() : QFileInfo(path_).fileName() + " - ";
+  if (Speed() != 1.0) title = QString::number(Speed()) + "x - " + title;
+  if (windowTitle() != title + "selfplay-view") setWindowTitle(title + "selfplay-view");
+  timeLabel_->setText(FormatTime(shownMs_) + " / " + FormatTime(Duration()));
+  speedLabel_->setText(QString::number(Speed()) + "x");
+  speedLabel_->setStyleSheet(Speed() != 1.0 ? "color: #ffd75a; font-weight: bold;" : "");
+  volumeLabel_->setText(muted_ ? QString("Muted") : QString("Vol %1%").arg(volume_));
+  idleLabel_->setVisible(idleSkip_);
+}
+
+QImage ViewerWindow::Preview(double milliseconds) {
+  if (!playback_) return {};
+  try {
+    if (!previewPlayback_) {
+      // A second reader, so that hovering leaves the playing picture alone;
+      // its snapshots stay few, to keep within the memory budget.
+      SeekablePlayback::Options options;
+      options.snapshotBudgetBytes =
+          int64_t{playback_->Width()} * playback_->Height() * 4 * 4;
+      previewPlayback_ = SeekablePlayback::Open(path_.toStdString(), options);
+    }
+    const int32_t frame = previewPlayback_->FrameOfTick(previewPlayback_->TickAt(static_cast<int64_t>(milliseconds)));
+    if (frame != previewFrame_) {
+      const Bitmap& picture = previewPlayback_->FrameAt(frame);
+      previewImage_ = Wrap(picture).scaled(192, 192, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+      previewFrame_ = frame;
+    }
+  } catch (const std::exception&) {
+    return {};
+  }
+  return previewImage_;
+}
+
+void ViewerWindow::keyPressEvent(QKeyEvent* event) {
+  const bool shift = event->modifiers() & Qt::ShiftModifier;
+  switch (event->key()) {
+    case Qt::Key_Space: TogglePause(); break;
+    case Qt::Key_Left: SeekBy(shift ? -60000 : -5000); break;
+    case Qt::Key_Right: SeekBy(shift ? 60000 : 5000); break;
+    case Qt::Key_Home: SeekTo(0); break;
+    case Qt::Key_End: SeekTo(Duration()); break;
+    case Qt::Key_Comma: StepFrame(-1); break;
+    case Qt::Key_Period: StepFrame(1); break;
+    case Qt::Key_BracketLeft: JumpToMark(-1); break;
+    case Qt::Key_BracketRight: JumpToMark(1); break;
+    case Qt::Key_Plus: case Qt::Key_Equal: ChangeSpeed(1); break;
+    case Qt::Key_Minus: case Qt::Key_Underscore: ChangeSpeed(-1); break;
+    case Qt::Key_F: ToggleFullScreen(); break;
+    case Qt::Key_Escape: SetFullScreen(false); break;
+    case Qt::Key_1: view_->SetOneToOne(!view_->OneToOne()); break;
+    case Qt::Key_M: ToggleMute(); break;
+    case Qt::Key_I: ToggleIdleSkip(); break;
+    default: QMainWindow::keyPressEvent(event); return;
+  }
+  event->accept();
+}
+
+void ViewerWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void ViewerWindow::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (!urls.isEmpty() && urls.front().isLocalFile()) Open(urls.front().toLocalFile());
+}
+
+void ViewerWindow::closeEvent(QCloseEvent* event) {
+  frameTimer_.stop();
+  sound_.Close();
+  QMainWindow::closeEvent(event);
+}
+
+}  // namespace sp::view

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMainWindow>
+#include <QTimer>
+#include <QToolButton>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "playback/idle_stretches.h"
+#include "playback/seekable_playback.h"
+#include "viewer/media_clock.h"
+#include "viewer/sound_output.h"
+
+namespace sp::view {
+
+class PictureView;
+class SeekBar;
+
+// The speeds `+` and `-` step through.
+inline constexpr double kSpeeds[] = {0.5, 0.75, 1.0, 1.25, 1.5, 2.0, 3.0, 4.0};
+
+// The viewer's window: the picture over a bar of controls (play, time, seek
+// bar, speed, volume). The recording, its time line and its sound are
+// driven from here; every picture comes from the engine's SeekablePlayback.
+class ViewerWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  ViewerWindow();
+  ~ViewerWindow() override;
+
+  // Replaces what plays; false (after a message naming what is wrong and
+  // where) when the file cannot be shown.
+  bool Open(const QString& path);
+
+  // For tests and the status: where the picture stands.
+  double PositionMilliseconds() const { return shownMs_; }
+  bool Paused() const { return clock_.Paused(); }
+  double Speed() const { return kSpeeds[speedIndex_]; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  QWidget* BuildControls();
+  void ChooseFile();
+  void Render(bool force = false);
+  void OnTimer();
+  void SeekTo(double milliseconds);
+  void SeekBy(double milliseconds) { SeekTo(clock_.Now() + milliseconds); }
+  void StepFrame(int direction);
+  void JumpToMark(int direction);
+  void SetPaused(bool paused);
+  void TogglePause() { SetPaused(!clock_.Paused()); }
+  void ChangeSpeed(int direction);
+  void ToggleFullScreen();
+  void SetFullScreen(bool on);
+  void ChangeVolume(int steps);
+  void ToggleMute();
+  void ToggleIdleSkip();
+  void ShowDamage();
+  void UpdateLabels();
+  void ShowControls();
+  double Duration() const;
+  std::vector<double> SceneMarks() const;
+  QImage Preview(double milliseconds);
+
+  std::unique_ptr<SeekablePlayback> playback_;
+  std::unique_ptr<SeekablePlayback> previewPlayback_;
+  QString path_;
+  MediaClock clock_;
+  SoundOutput sound_{clock_};
+  std::string soundProblem_;
+
+  PictureView* view_ = nullptr;
+  SeekBar* bar_ = nullptr;
+  QWidget* controls_ = nullptr;
+  QToolButton* playButton_ = nullptr;
+  QLabel* timeLabel_ = nullptr;
+  QLabel* speedLabel_ = nullptr;
+  QLabel* volumeLabel_ = nullptr;
+  QLabel* idleLabel_ = nullptr;
+  QTimer frameTimer_;
+  QTimer hideControlsTimer_;
+  QTimer snapshotTimer_;
+
+  int64_t shownTick_ = -1;
+  double shownMs_ = 0;
+  bool damageShown_ = false;
+  int speedIndex_ = 2;
+  int volume_ = 100;  // percent
+  bool muted_ = false;
+  bool idleSkip_ = false;
+  QString statusTip_;
+  QRect normalGeometry_;
+  bool fullScreen_ = false;
+  std::vector<double> marks_;
+  std::vector<IdleStretch> idle_;
+  int32_t previewFrame_ = -1;
+  QImage previewImage_;
+};
+
+}  // namespace sp::view
