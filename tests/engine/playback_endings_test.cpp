@@ -1,0 +1,156 @@
+// How a playback ends when its file does not hold what it should, and what
+// the timer thread may still read once the form is gone: the sound device
+// is closed with the clock, a sound track that gave nothing stays silent,
+// a cursor icon is decoded only where it is drawn.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "payload/layout.h"
+#include "playback/sound_device.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace sp::testing {
+namespace {
+
+using recorder::ItemMark;
+using recorder::Recording;
+using recorder::RecordingBuilder;
+
+class PlaybackEndingsTest : public EngineTest {
+ protected:
+  // 96 x 64, a frame every tick, four frames of changed bands.
+  Recording FourFrames() {
+    Bitmap picture(96, 64);
+    recorder::FillTestPattern(picture, 11);
+    RecordingBuilder builder(picture);
+    builder.Interval(40).FirstCursor(20, 12);
+    for (int k = 1; k <= 3; ++k) {
+      recorder::FillRect(picture, {0, k * 12, 96, k * 12 + 10}, 0x405060 * k);
+      builder.AddFrame(picture, recorder::CursorPosition{20 + k, 12 + k});
+    }
+    return builder.Build();
+  }
+
+  int64_t At(const std::vector<ItemMark>& marks, const std::string& item) {
+    for (const ItemMark& mark : marks) {
+      if (mark.item == item) return mark.offset;
+    }
+    ADD_FAILURE() << "no item " << item;
+    return 0;
+  }
+
+  int Closes(uint32_t device) const {
+    int n = 0;
+    for (const MciCall& call : system.MciCalls()) {
+      n += call.kind == MciCall::Kind::kClose && call.device == device;
+    }
+    return n;
+  }
+};
+
+// The file ends inside a block of frame 2: the picture stops at frame 1, one
+// box says why, and the sound stops with the clock, once.
+TEST_F(PlaybackEndingsTest, DamageFoundByATickClosesTheSoundWithTheClock) {
+  Recording rec = FourFrames();
+  rec.wav = recorder::ToneWav(0.2);
+  std::vector<ItemMark> marks;
+  Write(rec, &marks);
+  const int64_t cut = At(marks, "frame 2: block 0") + 40;
+  WriteBytes(std::vector<uint8_t>(fileBytes.begin(), fileBytes.begin() + cut));
+
+  TPlayForm& form = Start();
+  ASSERT_TRUE(form.HasSound);
+  const uint32_t device = form.SoundDevice;
+  ASSERT_EQ(system.OpenDevices().size(), 1u);
+  Ticks(20);
+
+  ASSERT_EQ(system.MessageBoxes().size(), 1u) << ::testing::PrintToString(Messages());
+  EXPECT_EQ(system.MessageBoxes()[0].text, "Stream read error.");
+  EXPECT_EQ(form.CurrentFrame, 2);
+  EXPECT_FALSE(form.Playing);
+  EXPECT_FALSE(form.HasSound);
+  EXPECT_TRUE(system.OpenDevices().empty());
+  EXPECT_EQ(Closes(device), 1);
+  EXPECT_EQ(system.RunningTimers(), 0u);
+  EXPECT_EQ(system.OpenPeriods(), 0);
+  EXPECT_FALSE(player->Closed());
+
+  // Closing afterwards closes nothing twice but the final flagless close.
+  system.ClickMenu(form, "N8");
+  EXPECT_TRUE(player->Closed());
+  EXPECT_EQ(system.MessageBoxes().size(), 1u);
+}
+
+// A lead word that puts the video stream right behind the decoded length
+// leaves no bit stream at all: the expansion gives nothing, is reported, and
+// the empty file is not played.
+TEST_F(PlaybackEndingsTest, ASoundTrackWithoutBitsIsReportedAndNotPlayed) {
+  Recording rec = FourFrames();
+  rec.wav = recorder::ToneWav(0.1);
+  std::vector<ItemMark> marks;
+  Write(rec, &marks);
+  const int64_t soundStart = At(marks, "sound track");
+  const int64_t video = At(marks, "video header");
+  const int64_t bitsStart = soundStart + static_cast<int64_t>(kHuffTreeBytes) + 4;
+  ASSERT_LT(bitsStart, video);
+
+  std::vector<uint8_t> bytes(fileBytes.begin(), fileBytes.begin() + bitsStart);
+  bytes.insert(bytes.end(), fileBytes.begin() + video, fileBytes.end());
+  for (int i = 0; i < 4; ++i) {
+    bytes[PAYLOAD_OFFSET + i] = static_cast<uint8_t>(static_cast<uint32_t>(bitsStart) >> (8 * i));
+  }
+  WriteBytes(bytes);
+
+  TPlayForm& form = Start();
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kSoundReadFailedText}));
+  EXPECT_FALSE(form.HasSound);
+  EXPECT_TRUE(system.MciCalls().empty());
+  EXPECT_TRUE(form.Playing);
+  player->TickUntilClosed(50);
+  EXPECT_TRUE(player->Closed());
+  EXPECT_EQ(Messages().size(), 1u);
+}
+
+// The first cursor's icon is decoded where it is first drawn. A squeezed
+// picture never draws it, so a damaged one does not stop the playback; shown
+// one to one, the same file stops at its start with the icon error.
+TEST_F(PlaybackEndingsTest, AFirstCursorIconIsDecodedWhereItIsFirstDrawn) {
+  Recording rec = FourFrames();
+  rec.cursorIcon[2] = 7;  // not an icon file's type
+  Write(rec);
+
+  system.SetScreenSize(80, 600);
+  TPlayForm& squeezed = Start();
+  EXPECT_TRUE(squeezed.StretchMode);
+  EXPECT_TRUE(squeezed.Playing);
+  player->TickUntilClosed(50);
+  EXPECT_TRUE(player->Closed());
+  EXPECT_TRUE(Messages().empty()) << ::testing::PrintToString(Messages());
+
+  FreshSystem();
+  TPlayForm& shown = Start();
+  EXPECT_FALSE(shown.StretchMode);
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"Icon image is not valid."}));
+  EXPECT_FALSE(shown.Playing);
+}
+
+// What the timer thread reads: the window handle as the GUI thread last
+// published it, and 0 once the form is gone, in a cell that outlives it.
+TEST_F(PlaybackEndingsTest, ThePublishedHandleFollowsTheWindowAndIsZeroOnceTheFormIsGone) {
+  TPlayForm& form = Play(FourFrames());
+  const Form::SharedHandle handle = form.HandleForOtherThreads();
+  ASSERT_TRUE(handle);
+  EXPECT_NE(handle->load(), 0u);
+  EXPECT_EQ(handle->load(), form.Handle());
+
+  system.ClickMenu(form, "N1");  // re-creates the window
+  EXPECT_EQ(handle->load(), form.Handle());
+  EXPECT_NE(form.Handle(), 0u);
+
+  player.reset();
+  EXPECT_EQ(handle->load(), 0u);
+}
+
+}  // namespace
+}  // namespace sp::testing
