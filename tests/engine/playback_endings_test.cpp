@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "payload/layout.h"
+#include "payload/payload_reader.h"
 #include "playback/sound_device.h"
 #include "tests/engine/engine_fixture.h"
 
@@ -68,6 +69,9 @@ TEST_F(PlaybackEndingsTest, DamageFoundByATickClosesTheSoundWithTheClock) {
   ASSERT_EQ(system.MessageBoxes().size(), 1u) << ::testing::PrintToString(Messages());
   EXPECT_EQ(system.MessageBoxes()[0].text, "Stream read error.");
   EXPECT_EQ(form.CurrentFrame, 2);
+  // The failed frame step consumed nothing of the block it could not read.
+  ASSERT_TRUE(form.RecordingStream);
+  EXPECT_EQ(form.RecordingStream->Position(), At(marks, "frame 2: block 0"));
   EXPECT_FALSE(form.Playing);
   EXPECT_FALSE(form.HasSound);
   EXPECT_TRUE(system.OpenDevices().empty());
@@ -112,6 +116,36 @@ TEST_F(PlaybackEndingsTest, ASoundTrackWithoutBitsIsReportedAndNotPlayed) {
   EXPECT_EQ(Messages().size(), 1u);
 }
 
+// The end test reads the terminator: a frame whose terminator names the
+// last frame ends the recording there, and a last frame whose terminator
+// names another frame leaves it running on its last picture.
+TEST_F(PlaybackEndingsTest, TheTerminatorNotTheFrameCountEndsTheRecording) {
+  std::vector<ItemMark> marks;
+  Write(FourFrames(), &marks);
+  const std::vector<uint8_t> intact = fileBytes;
+  auto withTerminator = [&](const std::string& item, int32_t value) {
+    std::vector<uint8_t> bytes = intact;
+    const int64_t at = At(marks, item);
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
+    return bytes;
+  };
+
+  WriteBytes(withTerminator("frame 1: terminator", -3));
+  TPlayForm& early = Start();
+  system.Tick();
+  EXPECT_TRUE(player->Closed());
+  EXPECT_EQ(early.CurrentFrame, 2);
+
+  FreshSystem();
+  WriteBytes(withTerminator("frame 3: terminator", -2));
+  TPlayForm& endless = Start();
+  Ticks(10);
+  EXPECT_FALSE(player->Closed());
+  EXPECT_EQ(endless.CurrentFrame, 4);
+  EXPECT_EQ(system.CaptionHistory().back(), "3");
+  EXPECT_TRUE(Messages().empty()) << ::testing::PrintToString(Messages());
+}
+
 // The first cursor's icon is decoded where it is first drawn. A squeezed
 // picture never draws it, so a damaged one does not stop the playback; shown
 // one to one, the same file stops at its start with the icon error.
@@ -150,6 +184,49 @@ TEST_F(PlaybackEndingsTest, ThePublishedHandleFollowsTheWindowAndIsZeroOnceTheFo
 
   player.reset();
   EXPECT_EQ(handle->load(), 0u);
+}
+
+// A value no recorder writes is refused like a cut: before anything is
+// copied, with the stream back at the start of the item that holds it.
+TEST(PayloadReaderRewind, ADamagedSizeConsumesNothingOfItsItem) {
+  Bitmap picture(64, 64);
+  recorder::FillTestPattern(picture, 2);
+  RecordingBuilder builder(picture);
+  builder.Interval(40).FirstCursor(1, 2);
+  recorder::FillRect(picture, {0, 0, 64, 16}, 0x00FF00);
+  recorder::FillRect(picture, {0, 48, 64, 64}, 0xFF0000);  // two cell rows below: a block of its own
+  builder.AddFrame(picture, recorder::CursorPosition{3, 4});
+  std::vector<ItemMark> marks;
+  std::vector<uint8_t> file = recorder::MakeSelfPlaying(recorder::ZeroStub(), builder.Build(), &marks);
+  int64_t change = 0;
+  int64_t second = 0;
+  for (const ItemMark& mark : marks) {
+    if (mark.item == "frame 1: cursor change") change = mark.offset;
+    if (mark.item == "frame 1: block 1") second = mark.offset;
+  }
+  ASSERT_GT(change, 0);
+  ASSERT_GT(second, change);
+  // The second block's JPEG size, behind its frame number and rectangle.
+  for (int i = 0; i < 4; ++i) file[static_cast<size_t>(second + 20 + i)] = 0;
+
+  ByteViewStream stream(file);
+  PayloadReader reader(stream);
+  MemoryStream icon;
+  MemoryStream jpeg;
+  struct Count : FrameRecordEvents {
+    int blocks = 0;
+    void Block(const BlockItem&) override { ++blocks; }
+  } count;
+  stream.Seek(change, SeekOrigin::Begin);
+  try {
+    reader.ReadFrameRecord(1, true, PayloadReader::LastFrame::kYes, icon, jpeg, count);
+    ADD_FAILURE() << "no error";
+  } catch (const DamagedRecording& e) {
+    EXPECT_EQ(e.Fault().item, "frame 1: block 1");
+    EXPECT_EQ(e.Fault().offset, second + 20);
+  }
+  EXPECT_EQ(count.blocks, 1);
+  EXPECT_EQ(stream.Position(), second);
 }
 
 }  // namespace
