@@ -80,10 +80,14 @@ TEST_F(PlaybackEndingsTest, DamageFoundByATickClosesTheSoundWithTheClock) {
   EXPECT_EQ(system.OpenPeriods(), 0);
   EXPECT_FALSE(player->Closed());
 
-  // Closing afterwards closes nothing twice but the final flagless close.
+  // Closing afterwards stops nothing twice: only FormClose's last flagless
+  // close of the latest device follows.
   system.ClickMenu(form, "N8");
   EXPECT_TRUE(player->Closed());
   EXPECT_EQ(system.MessageBoxes().size(), 1u);
+  EXPECT_EQ(Closes(device), 2);
+  EXPECT_EQ(system.MciCalls().back().kind, MciCall::Kind::kClose);
+  EXPECT_EQ(system.MciCalls().back().flags, kMciNoFlags);
 }
 
 // A lead word that puts the video stream right behind the decoded length
