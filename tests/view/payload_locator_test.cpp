@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -96,15 +98,23 @@ TEST(PayloadLocator, PeOverlayIsTheLargestSectionEnd) {
   EXPECT_EQ(PeOverlayOffset(stream), 0x3000u);
 }
 
+// Writes a field into a copy of a file; the bounds check also tells the
+// compiler that the copy is not empty.
+template <class T>
+void Patch(std::vector<uint8_t>& file, size_t at, T value) {
+  if (at + sizeof(T) > file.size()) throw std::out_of_range("patch past the end");
+  StoreLittleEndian<T>(file.data() + at, value);
+}
+
 // Headers that lie about sizes give no overlay and no crash.
 TEST(PayloadLocator, HostilePeHeadersGiveNoOverlay) {
   std::vector<uint8_t> pe = PeStub(0x3000, 0x3000);
   std::vector<uint8_t> farSignature = pe;
-  StoreLittleEndian<uint32_t>(&farSignature[0x3C], 0xFFFFFFF0u);
+  Patch<uint32_t>(farSignature, 0x3C, 0xFFFFFFF0u);
   std::vector<uint8_t> manySections = pe;
-  StoreLittleEndian<uint16_t>(&manySections[0x80 + 6], 0xFFFF);
+  Patch<uint16_t>(manySections, 0x80 + 6, 0xFFFF);
   std::vector<uint8_t> rawPastEnd = pe;
-  StoreLittleEndian<uint32_t>(&rawPastEnd[0x80 + 24 + 0xE0 + 16], 0x7FFFFFFF);
+  Patch<uint32_t>(rawPastEnd, 0x80 + 24 + 0xE0 + 16, 0x7FFFFFFF);
   std::vector<uint8_t> cut(pe.begin(), pe.begin() + 0x90);
   for (const std::vector<uint8_t>* file : {&farSignature, &manySections, &rawPastEnd, &cut}) {
     ByteViewStream stream(*file);
