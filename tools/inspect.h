@@ -79,6 +79,9 @@ struct RecordingInfo {
 
   int32_t framesRead = 0;  // frame records read whole, frame 0 not counted
   std::vector<int32_t> blocksPerFrame;  // for frames 1 .. framesRead
+  // Pixels the blocks of frames 1 .. framesRead cover inside the frame (a
+  // sum of their rectangles, which the recorder does not overlap).
+  std::vector<int64_t> coveredPerFrame;
   BlockStats blocks;
   int64_t trailingBytes = 0;  // behind the last frame record
 
