@@ -22,6 +22,7 @@
 #include "tools/inspect.h"
 #include "tools/repack.h"
 #include "tools/video_marks.h"
+#include "tools/yuv_frame.h"
 
 namespace sp::tool {
 namespace {
@@ -210,6 +211,7 @@ ExportSummary Export(const ExportOptions& options) {
   const int64_t ticks = info.frameCount > 1 ? int64_t(info.frameCount - 1) * ticksPerFrame
                                             : ticksPerFrame - 1;
 
+  Yuv420Frame yuv(anyVideo ? info.frameWidth : 0, anyVideo ? info.frameHeight : 0);
   PartialOutputs partial;  // destroyed after the pipes: ffmpeg has let go
   std::vector<std::unique_ptr<FfmpegPipe>> pipes;
   const std::string sound = temp.File(kSoundFileName);
@@ -267,10 +269,11 @@ ExportSummary Export(const ExportOptions& options) {
                                "-deadline", "good", "-cpu-used", "4", "-c:a", "libopus"});
     }
     if (captioned) args.insert(args.end(), {"-c:s", webm ? "webvtt" : "mov_text"});
-    // Encoders of 4:2:0 video want even sides.
-    args.insert(args.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-pix_fmt", "yuv420p", *video});
-    pipes.push_back(std::make_unique<FfmpegPipe>(ffmpeg, info.frameWidth, info.frameHeight, period,
-                                                 args, temp.File(webm ? "webm.log" : "video.log")));
+    // The pictures arrive in the encoder's own format, even-sided.
+    args.insert(args.end(), {"-pix_fmt", "yuv420p", *video});
+    pipes.push_back(std::make_unique<FfmpegPipe>(ffmpeg, yuv.Width(), yuv.Height(), period, args,
+                                                 temp.File(webm ? "webm.log" : "video.log"),
+                                                 PipePixels::kYuv420p));
     summary.files.push_back(*video);
     partial.Add(*video);
   }
@@ -283,15 +286,25 @@ ExportSummary Export(const ExportOptions& options) {
     partial.Add(options.gif);
   }
 
-  auto sendTick = [&] {
-    for (auto& pipe : pipes) pipe->Write(player.Picture());
+  // Only what the tick changed is converted; a tick that handled more than
+  // its own message (an error box) converts the whole picture.
+  int handled = system.HandledMessages();
+  auto sendTick = [&](const Rect& changed) {
+    if (anyVideo) yuv.Convert(player.Picture(), changed);
+    for (auto& pipe : pipes) {
+      if (pipe->Pixels() == PipePixels::kYuv420p) {
+        pipe->Write(yuv);
+      } else {
+        pipe->Write(player.Picture());
+      }
+    }
     if (!pipes.empty()) ++summary.ticks;
   };
   if (!options.framesFolder.empty()) {
     WritePng(FramePath(options.framesFolder, 0), player.Picture());
     summary.frames = 1;
   }
-  sendTick();
+  sendTick(player.Picture().Bounds());
 
   ProgressBar bar("export", ticks, options.progress);
   const TPlayForm& form = player.GetForm();
@@ -321,7 +334,9 @@ ExportSummary Export(const ExportOptions& options) {
       WritePng(FramePath(options.framesFolder, shown), player.Picture());
       ++summary.frames;
     }
-    sendTick();
+    const int handledNow = system.HandledMessages();
+    sendTick(handledNow == handled + 1 ? system.LastPresented() : player.Picture().Bounds());
+    handled = handledNow;
     bar.Update(t + 1);
     if (options.onProgress) options.onProgress(t + 1, ticks);
   }
