@@ -169,19 +169,34 @@ ExportSummary Export(const ExportOptions& options) {
     }
   }
   const bool salvage = options.damage == ExportOptions::Damage::kSalvage;
-  const RecordingInfo layout =
-      anyVideo || salvage ? Inspect(options.path, options.payloadOffset) : RecordingInfo{};
+  RecordingInfo layout = anyVideo || salvage ? Inspect(options.path, options.payloadOffset) : RecordingInfo{};
+  ExportSummary summary;
 
   TempFolder temp;
   // The player finds its payload at the offset compiled into it; a
   // recording for another stub size plays from a copy behind a stub of ours.
+  // A salvaged recording plays from a copy without its undecodable blocks:
+  // nothing in the layout points behind a block, so cutting its bytes out
+  // leaves a frame with one block fewer.
   std::string playPath = options.path;
-  if (options.payloadOffset != PAYLOAD_OFFSET) {
+  const bool cutBlocks = salvage && layout.damagedBlock;
+  if (options.payloadOffset != PAYLOAD_OFFSET || cutBlocks) {
+    std::vector<uint8_t> bytes = ReadWholeFile(options.path);
+    while (salvage && layout.damagedBlock) {
+      const auto [from, to] = *layout.damagedBlock;
+      if (from < 0 || to <= from || to > static_cast<int64_t>(bytes.size())) break;
+      summary.leftOut.push_back(layout.damage->message + "; the block was skipped");
+      bytes.erase(bytes.begin() + from, bytes.begin() + to);
+      ByteViewStream view(bytes);
+      InspectOptions again;
+      again.payloadOffset = options.payloadOffset;
+      layout = InspectRecording(view, again);
+    }
+    if (options.payloadOffset != PAYLOAD_OFFSET) {
+      bytes = ReplaceStub(bytes, options.payloadOffset, recorder::ZeroStub(PAYLOAD_OFFSET));
+    }
     playPath = temp.File("recording");
-    WriteWholeFile(playPath,
-                   ReplaceStub(ReadWholeFile(options.path), options.payloadOffset,
-                               recorder::ZeroStub(PAYLOAD_OFFSET)),
-                   FileMode::Plain);
+    WriteWholeFile(playPath, bytes, FileMode::Plain);
   }
 
   HeadlessSystem system;
@@ -221,10 +236,11 @@ ExportSummary Export(const ExportOptions& options) {
   const int64_t durationMs = (ticks + 1) * period;
   const std::string& captionText = layout.caption.CaptionText;
   const bool captioned = options.captions && !captionText.empty();
-  // Where a damaged recording stops playing: the tick that reads the first
-  // frame record not read whole.
+  // Where a cut-off recording stops playing: the tick that reads the first
+  // frame record not read whole. (Past a block that does not decode, the
+  // player goes on.)
   int64_t soundMs = durationMs;
-  if (salvage && layout.damage) {
+  if (salvage && layout.damage && layout.damageKind == RecordingInfo::DamageKind::kFileEnds) {
     soundMs = std::min<int64_t>(soundMs, (int64_t(layout.framesRead) + 1) * ticksPerFrame * period);
   }
   const std::vector<Chapter> chapters =
@@ -232,7 +248,6 @@ ExportSummary Export(const ExportOptions& options) {
                     int64_t(ticksPerFrame) * period, durationMs);
   const std::string chapterFile = temp.File("chapters.txt");
   if (!chapters.empty()) WriteText(chapterFile, FfmetadataChapters(chapters));
-  ExportSummary summary;
   summary.chapters = static_cast<int>(chapters.size());
   for (const std::string* video : {&options.video, &options.webm}) {
     if (!Wanted(*video)) continue;
@@ -313,13 +328,7 @@ ExportSummary Export(const ExportOptions& options) {
     const int32_t shown = form.CurrentFrame;
     if (!player.Tick()) break;
     if (auto failure = firstError(boxes)) {
-      // A block whose JPEG does not decode leaves the picture as it was and
-      // the stream behind the block; anything else stops the recording.
-      const bool blockSkipped = failure->starts_with("JPEG error") && form.CurrentFrame > shown;
-      if (salvage && blockSkipped) {
-        summary.leftOut.push_back("frame " + std::to_string(form.CurrentFrame) +
-                                  ": a block that does not decode (" + *failure + ") was skipped");
-      } else if (salvage) {
+      if (salvage) {
         const std::string why = layout.damage ? layout.damage->message : *failure;
         summary.leftOut.push_back("frames " + std::to_string(shown + 1) + " to " +
                                   std::to_string(info.frameCount - 1) + " were left out: " + why);

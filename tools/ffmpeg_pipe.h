@@ -36,6 +36,8 @@ class FfmpegPipe {
   void Write(const Bitmap& picture);
   void Write(const Yuv420Frame& picture);
   PipePixels Pixels() const { return pixels_; }
+  // One picture's bytes as they are, in the pipe's format.
+  void WriteRaw(const uint8_t* bytes, size_t count) { WriteBytes(bytes, count); }
   // Closes the input and waits; ToolError with ffmpeg's last words on failure.
   void Finish();
 

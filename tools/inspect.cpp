@@ -237,7 +237,9 @@ class Walker : public FrameRecordEvents {
     previousBottom_ = r.bottom;
     const Rect inside = r.Intersect({0, 0, info_.frameWidth, info_.frameHeight});
     if (inside.Width() > 0 && inside.Height() > 0) covered_ += int64_t(inside.Width()) * inside.Height();
+    info_.damagedBlock = std::make_pair(block.offset, block.jpeg.offset + block.jpeg.size);
     CheckJpeg(block.jpeg, width, height);
+    info_.damagedBlock.reset();
 
     BlockStats& stats = info_.blocks;
     ++stats.count;
@@ -301,8 +303,10 @@ RecordingInfo InspectRecording(Stream& file, const InspectOptions& options) {
     Walker(file, options, info).Run();
   } catch (const PayloadEndError& e) {
     info.damage = e.Fault();
+    info.damagedBlock.reset();
   } catch (const DamagedRecording& e) {
     info.damage = e.Fault();
+    info.damageKind = RecordingInfo::DamageKind::kBadValue;
   }
   return info;
 }

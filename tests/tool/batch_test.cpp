@@ -204,6 +204,38 @@ TEST_F(Batch, SalvageExportsADamagedRecordingUpToItsDamageAndSaysWhatWasLeftOut)
       std::stoi(Probe(Path("cut.mp4"), "-count_frames -select_streams v:0 -show_entries stream=nb_read_frames"));
   EXPECT_GT(frames, 1);
   EXPECT_LT(frames, 26);
+  // The sound ends with the picture.
+  const double audio = std::stod(Probe(Path("cut.mp4"), "-select_streams a:0 -show_entries stream=duration"));
+  EXPECT_NEAR(audio, frames * 0.04, 0.25);
+}
+
+TEST_F(Batch, SalvageSkipsABlockThatDoesNotDecodeAndGoesOn) {
+  if (!HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  Bitmap screen(64, 48);
+  recorder::FillTestPattern(screen, 6);
+  recorder::RecordingBuilder builder(screen);
+  builder.Interval(200).Sound(recorder::ToneWav(1.0)).NoCursor();
+  for (int k = 1; k < 6; ++k) {
+    if (k == 2) {
+      builder.AddFrameBlocks({recorder::Block{{0, 0, 16, 16}, std::vector<uint8_t>(200, 0x55)}});
+    } else {
+      recorder::FillRect(screen, {8 * k, 8, 8 * k + 8, 16}, 0x00FF00);
+      builder.AddFrame(screen);
+    }
+  }
+  WriteBytes(Path("broken.exe"), recorder::MakeSelfPlaying(recorder::ZeroStub(), builder.Build()));
+  ToolRun run = Run({"export", Path("broken.exe"), "--video", Path("broken.mp4")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_FALSE(fs::exists(Path("broken.mp4"))) << "a failed export leaves no partial video";
+  run = Run({"export", Path("broken.exe"), "--video", Path("broken.mp4"), "--salvage"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("salvaged: frame 2: block 0: JPEG of 200 bytes"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("the block was skipped"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("left out:"), std::string::npos) << run.err;
+  EXPECT_EQ(Probe(Path("broken.mp4"), "-count_frames -select_streams v:0 -show_entries stream=nb_read_frames"),
+            "26\n");
+  const double audio = std::stod(Probe(Path("broken.mp4"), "-select_streams a:0 -show_entries stream=duration"));
+  EXPECT_NEAR(audio, 1.04, 0.1);
 }
 
 TEST_F(Batch, ManyFilesNeedAnOutputFolder) {
