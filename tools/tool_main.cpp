@@ -85,6 +85,9 @@ Batch FindBatch(const ParsedArgs& args) {
   Batch batch;
   batch.files = FindRecordings(args.Positional(), PayloadOffset(args));
   batch.summarised = batch.files.size() != 1 || AnyFolder(args.Positional());
+  // Folders without a single recording are more likely a wrong path than
+  // a batch that succeeded.
+  if (batch.files.empty()) throw ToolError("no recordings found in the folders given");
   return batch;
 }
 

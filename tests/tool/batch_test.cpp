@@ -13,6 +13,7 @@
 #include "tests/tool/tool_fixture.h"
 #include "tools/command_line.h"
 #include "tools/ffmpeg_pipe.h"
+#include "tools/info_report.h"
 #include "tools/video_marks.h"
 
 namespace sp::tool {
@@ -245,6 +246,24 @@ TEST_F(Batch, ManyFilesNeedAnOutputFolder) {
   EXPECT_EQ(Run({"export", Path("a.exe"), "--out-dir", Path("o"), "--video", Path("x.mp4")}).status, 2);
   EXPECT_EQ(Run({"export", Path("a.exe"), "--out-dir", Path("o"), "--format", "avi"}).status, 2);
   EXPECT_EQ(Run({"info", Path("a.exe"), "--progress", "xml"}).status, 2);
+  fs::create_directories(dir / "empty");
+  const ToolRun none = Run({"info", "--json", Path("empty")});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("no recordings found"), std::string::npos) << none.err;
+}
+
+TEST(InfoJsonLine, TextFromARecordingStaysOneValidLine) {
+  RecordingInfo info;
+  info.haveCaption = true;
+  info.caption.CaptionText = std::string("say \"hi\"\n\x01 \xFF\xFE");
+  info.warnings = {"tab\there"};
+  const std::string line = InfoJson(info);
+  ASSERT_EQ(line.find('\n'), line.size() - 1);
+  const json object = json::parse(line);
+  // Bytes that are no UTF-8 become U+FFFD.
+  EXPECT_EQ(object["caption"]["text"], "say \"hi\"\n\x01 \xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(object["warnings"][0], "tab\there");
+  EXPECT_TRUE(object["damage"].is_null());
 }
 
 TEST(SceneChapters, StartAtFrameZeroAndAtFramesCoveringMostOfTheScreen) {
