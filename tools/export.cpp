@@ -237,8 +237,8 @@ ExportSummary Export(const ExportOptions& options) {
   const std::string& captionText = layout.caption.CaptionText;
   const bool captioned = options.captions && !captionText.empty();
   // Where a cut-off recording stops playing: the tick that reads the first
-  // frame record not read whole. (Past a block that does not decode, the
-  // player goes on.)
+  // frame record not read whole. (Blocks that do not decode are cut out of
+  // the copy played already.)
   int64_t soundMs = durationMs;
   if (salvage && layout.damage && layout.damageKind == RecordingInfo::DamageKind::kFileEnds) {
     soundMs = std::min<int64_t>(soundMs, (int64_t(layout.framesRead) + 1) * ticksPerFrame * period);

@@ -237,7 +237,9 @@ int RunExport(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
                      "--webm OUT.webm or --gif OUT.gif");
   }
   const OutputKind kind = outDir ? Format(args) : OutputKind::kMp4;
-  if (common.captions && !outDir && !args.Has("--video") && !args.Has("--webm")) {
+  const bool videoOut = outDir ? kind == OutputKind::kMp4 || kind == OutputKind::kWebm
+                               : args.Has("--video") || args.Has("--webm");
+  if (common.captions && !videoOut) {
     throw UsageError("--captions goes with a video: --video, --webm or --out-dir");
   }
   const Batch batch = FindBatch(args);

@@ -245,6 +245,7 @@ TEST_F(Batch, ManyFilesNeedAnOutputFolder) {
   EXPECT_EQ(Run({"export", Path("a.exe"), Path("b.exe"), "--video", Path("x.mp4")}).status, 2);
   EXPECT_EQ(Run({"export", Path("a.exe"), "--out-dir", Path("o"), "--video", Path("x.mp4")}).status, 2);
   EXPECT_EQ(Run({"export", Path("a.exe"), "--out-dir", Path("o"), "--format", "avi"}).status, 2);
+  EXPECT_EQ(Run({"export", Path("a.exe"), "--out-dir", Path("o"), "--format", "png", "--captions"}).status, 2);
   EXPECT_EQ(Run({"info", Path("a.exe"), "--progress", "xml"}).status, 2);
   fs::create_directories(dir / "empty");
   const ToolRun none = Run({"info", "--json", Path("empty")});
