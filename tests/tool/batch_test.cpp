@@ -115,7 +115,7 @@ TEST_F(Batch, InfoJsonGivesOneLineForEveryRecordingInAFolderAndFailsOnTheDamaged
   EXPECT_NE(run.err.find("3 files, 2 succeeded, 1 failed"), std::string::npos) << run.err;
 
   // Named files are taken whatever they hold; the text file fails too.
-  const ToolRun named = Run({"info", "--json", Path("good/a.exe"), Path("good/notes.txt")});
+  const ToolRun named = Run({"info", "--json", "-j", "2", Path("good/a.exe"), Path("good/notes.txt")});
   EXPECT_EQ(named.status, 1);
   EXPECT_EQ(Lines(named.out).size(), 2u);
   const ToolRun good = Run({"info", Path("good/a.exe"), Path("good/deeper/b.bin")});
