@@ -16,6 +16,11 @@ ValueKind KindOf(const OptionSpec& option) {
   for (const char* word : kWords) {
     if (v == word) return ValueKind::kWord;
   }
+  // "mp4|webm|gif|png", "json": the value is one of the words shown.
+  if (v.find('|') != std::string::npos ||
+      std::all_of(v.begin(), v.end(), [](char c) { return c >= 'a' && c <= 'z'; })) {
+    return ValueKind::kWord;
+  }
   return ValueKind::kFile;
 }
 

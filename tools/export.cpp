@@ -19,7 +19,10 @@
 #include "tools/ffmpeg_pipe.h"
 #include "tools/file_util.h"
 #include "tools/png_io.h"
+#include "tools/inspect.h"
 #include "tools/repack.h"
+#include "tools/video_marks.h"
+#include "tools/yuv_frame.h"
 
 namespace sp::tool {
 namespace {
@@ -87,12 +90,77 @@ HeaderFacts ReadHeader(const std::string& path, uint32_t payloadOffset) {
   return facts;
 }
 
+bool Wanted(const std::string& path) { return !path.empty(); }
+
+std::string Millis3(int64_t ms) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%03d", static_cast<int>(ms));
+  return text;
+}
+
+// Removes what a failed export had begun to write, so that a file which
+// failed leaves nothing to be taken for its output (or refused next time).
+class PartialOutputs {
+ public:
+  void Add(const std::string& path) { paths_.push_back(path); }
+  void Keep() { paths_.clear(); }
+  ~PartialOutputs() {
+    for (const std::string& path : paths_) {
+      std::error_code error;
+      fs::remove(path, error);
+    }
+  }
+
+ private:
+  std::vector<std::string> paths_;
+};
+
+void WriteText(const std::string& path, const std::string& text) {
+  WriteWholeFile(path, std::vector<uint8_t>(text.begin(), text.end()), FileMode::Plain);
+}
+
+// The recording read item by item, for the caption, the scene marks and
+// where any damage lies; nothing here stops the export.
+RecordingInfo Inspect(const std::string& path, uint32_t payloadOffset) {
+  InspectOptions options;
+  options.payloadOffset = payloadOffset;
+  try {
+    FileStream file(path);
+    return InspectRecording(file, options);
+  } catch (const Error& e) {
+    throw ToolError(e.what());
+  }
+}
+
 }  // namespace
+
+std::string CaptionsPath(const std::string& video) {
+  return fs::path(video).replace_extension(".vtt").string();
+}
+
+std::vector<std::string> ExportOutputs(const ExportOptions& options) {
+  std::vector<std::string> outputs;
+  if (Wanted(options.framesFolder)) outputs.push_back(FramePath(options.framesFolder, 0));
+  for (const std::string* video : {&options.video, &options.webm}) {
+    if (!Wanted(*video)) continue;
+    outputs.push_back(*video);
+    if (options.captions) outputs.push_back(CaptionsPath(*video));
+  }
+  if (Wanted(options.gif)) outputs.push_back(options.gif);
+  return outputs;
+}
 
 ExportSummary Export(const ExportOptions& options) {
   const HeaderFacts info = ReadHeader(options.path, options.payloadOffset);
+  if (options.overwrite == ExportOptions::Overwrite::kRefuse) {
+    for (const std::string& output : ExportOutputs(options)) {
+      std::error_code error;
+      if (fs::exists(output, error)) throw ToolError(output + " exists already; --force overwrites it");
+    }
+  }
+  const bool anyVideo = Wanted(options.video) || Wanted(options.webm);
   std::string ffmpeg;
-  if (!options.video.empty() || !options.gif.empty()) ffmpeg = FindFfmpeg(options.ffmpeg);
+  if (anyVideo || Wanted(options.gif)) ffmpeg = FindFfmpeg(options.ffmpeg);
   if (!options.framesFolder.empty()) {
     std::error_code error;
     fs::create_directories(options.framesFolder, error);
@@ -100,17 +168,35 @@ ExportSummary Export(const ExportOptions& options) {
       throw ToolError(options.framesFolder + ": cannot make the folder");
     }
   }
+  const bool salvage = options.damage == ExportOptions::Damage::kSalvage;
+  RecordingInfo layout = anyVideo || salvage ? Inspect(options.path, options.payloadOffset) : RecordingInfo{};
+  ExportSummary summary;
 
   TempFolder temp;
   // The player finds its payload at the offset compiled into it; a
   // recording for another stub size plays from a copy behind a stub of ours.
+  // A salvaged recording plays from a copy without its undecodable blocks:
+  // nothing in the layout points behind a block, so cutting its bytes out
+  // leaves a frame with one block fewer.
   std::string playPath = options.path;
-  if (options.payloadOffset != PAYLOAD_OFFSET) {
+  const bool cutBlocks = salvage && layout.damagedBlock;
+  if (options.payloadOffset != PAYLOAD_OFFSET || cutBlocks) {
+    std::vector<uint8_t> bytes = ReadWholeFile(options.path);
+    while (salvage && layout.damagedBlock) {
+      const auto [from, to] = *layout.damagedBlock;
+      if (from < 0 || to <= from || to > static_cast<int64_t>(bytes.size())) break;
+      summary.leftOut.push_back(layout.damage->message + "; the block was skipped");
+      bytes.erase(bytes.begin() + from, bytes.begin() + to);
+      ByteViewStream view(bytes);
+      InspectOptions again;
+      again.payloadOffset = options.payloadOffset;
+      layout = InspectRecording(view, again);
+    }
+    if (options.payloadOffset != PAYLOAD_OFFSET) {
+      bytes = ReplaceStub(bytes, options.payloadOffset, recorder::ZeroStub(PAYLOAD_OFFSET));
+    }
     playPath = temp.File("recording");
-    WriteWholeFile(playPath,
-                   ReplaceStub(ReadWholeFile(options.path), options.payloadOffset,
-                               recorder::ZeroStub(PAYLOAD_OFFSET)),
-                   FileMode::Plain);
+    WriteWholeFile(playPath, bytes, FileMode::Plain);
   }
 
   HeadlessSystem system;
@@ -140,36 +226,100 @@ ExportSummary Export(const ExportOptions& options) {
   const int64_t ticks = info.frameCount > 1 ? int64_t(info.frameCount - 1) * ticksPerFrame
                                             : ticksPerFrame - 1;
 
+  Yuv420Frame yuv(anyVideo ? info.frameWidth : 0, anyVideo ? info.frameHeight : 0);
+  PartialOutputs partial;  // destroyed after the pipes: ffmpeg has let go
   std::vector<std::unique_ptr<FfmpegPipe>> pipes;
   const std::string sound = temp.File(kSoundFileName);
   std::error_code error;
   const bool haveSound = info.leadWord != 0 && fs::file_size(sound, error) > 0 && !error;
-  if (!options.video.empty()) {
+  // The pictures sent: frame 0 and one a tick.
+  const int64_t durationMs = (ticks + 1) * period;
+  const std::string& captionText = layout.caption.CaptionText;
+  const bool captioned = options.captions && !captionText.empty();
+  // Where a cut-off recording stops playing: the tick that reads the first
+  // frame record not read whole. (Blocks that do not decode are cut out of
+  // the copy played already.)
+  int64_t soundMs = durationMs;
+  if (salvage && layout.damage && layout.damageKind == RecordingInfo::DamageKind::kFileEnds) {
+    soundMs = std::min<int64_t>(soundMs, (int64_t(layout.framesRead) + 1) * ticksPerFrame * period);
+  }
+  const std::vector<Chapter> chapters =
+      SceneChapters(layout.coveredPerFrame, int64_t(info.frameWidth) * info.frameHeight,
+                    int64_t(ticksPerFrame) * period, durationMs);
+  const std::string chapterFile = temp.File("chapters.txt");
+  if (!chapters.empty()) WriteText(chapterFile, FfmetadataChapters(chapters));
+  summary.chapters = static_cast<int>(chapters.size());
+  for (const std::string* video : {&options.video, &options.webm}) {
+    if (!Wanted(*video)) continue;
+    const bool webm = video == &options.webm;
     std::vector<std::string> args;
-    if (haveSound) args.insert(args.end(), {"-i", sound, "-shortest"});
-    // Encoders of 4:2:0 video want even sides.
-    args.insert(args.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-pix_fmt", "yuv420p",
-                             options.video});
-    pipes.push_back(std::make_unique<FfmpegPipe>(ffmpeg, info.frameWidth, info.frameHeight, period,
-                                                 args, temp.File("video.log")));
+    int input = 1;  // 0 is the pictures
+    std::vector<std::string> maps{"-map", "0:v"};
+    if (haveSound) {
+      args.insert(args.end(), {"-i", sound});
+      maps.insert(maps.end(), {"-map", std::to_string(input++) + ":a"});
+    }
+    if (!chapters.empty()) {
+      args.insert(args.end(), {"-f", "ffmetadata", "-i", chapterFile});
+      maps.insert(maps.end(), {"-map_chapters", std::to_string(input++)});
+    }
+    if (captioned) {
+      const std::string vtt = CaptionsPath(*video);
+      WriteText(vtt, WebVttCaption(captionText, durationMs));
+      summary.files.push_back(vtt);
+    partial.Add(vtt);
+      args.insert(args.end(), {"-i", vtt});
+      maps.insert(maps.end(), {"-map", std::to_string(input++) + ":s"});
+    }
+    args.insert(args.end(), maps.begin(), maps.end());
+    // A shorter sound track is padded with silence and a longer one cut,
+    // so that the sound lasts exactly as long as the picture. (-shortest
+    // ends padded sound early, while the encoders still buffer.)
+    if (haveSound) {
+      const std::string seconds = std::to_string(soundMs / 1000) + "." + Millis3(soundMs % 1000);
+      args.insert(args.end(), {"-af", "apad=whole_dur=" + seconds + ",atrim=end=" + seconds});
+    }
+    if (webm) {
+      args.insert(args.end(), {"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", "32", "-row-mt", "1",
+                               "-deadline", "good", "-cpu-used", "4", "-c:a", "libopus"});
+    }
+    if (captioned) args.insert(args.end(), {"-c:s", webm ? "webvtt" : "mov_text"});
+    // The pictures arrive in the encoder's own format, even-sided.
+    args.insert(args.end(), {"-pix_fmt", "yuv420p", *video});
+    pipes.push_back(std::make_unique<FfmpegPipe>(ffmpeg, yuv.Width(), yuv.Height(), period, args,
+                                                 temp.File(webm ? "webm.log" : "video.log"),
+                                                 PipePixels::kYuv420p));
+    summary.files.push_back(*video);
+    partial.Add(*video);
   }
   if (!options.gif.empty()) {
     pipes.push_back(std::make_unique<FfmpegPipe>(
         ffmpeg, info.frameWidth, info.frameHeight, period,
         std::vector<std::string>{"-vf", "split[a][b];[a]palettegen[p];[b][p]paletteuse", options.gif},
         temp.File("gif.log")));
+    summary.files.push_back(options.gif);
+    partial.Add(options.gif);
   }
 
-  ExportSummary summary;
-  auto sendTick = [&] {
-    for (auto& pipe : pipes) pipe->Write(player.Picture());
+  // Only what the tick changed is converted; a tick that handled more than
+  // its own message (an error box) converts the whole picture.
+  int handled = system.HandledMessages();
+  auto sendTick = [&](const Rect& changed) {
+    if (anyVideo) yuv.Convert(player.Picture(), changed);
+    for (auto& pipe : pipes) {
+      if (pipe->Pixels() == PipePixels::kYuv420p) {
+        pipe->Write(yuv);
+      } else {
+        pipe->Write(player.Picture());
+      }
+    }
     if (!pipes.empty()) ++summary.ticks;
   };
   if (!options.framesFolder.empty()) {
     WritePng(FramePath(options.framesFolder, 0), player.Picture());
     summary.frames = 1;
   }
-  sendTick();
+  sendTick(player.Picture().Bounds());
 
   ProgressBar bar("export", ticks, options.progress);
   const TPlayForm& form = player.GetForm();
@@ -178,19 +328,30 @@ ExportSummary Export(const ExportOptions& options) {
     const int32_t shown = form.CurrentFrame;
     if (!player.Tick()) break;
     if (auto failure = firstError(boxes)) {
-      for (auto& pipe : pipes) pipe->Finish();
-      throw ToolError(options.path + ": the player stopped at frame " + std::to_string(shown) + ": " +
-                      *failure);
+      if (salvage) {
+        const std::string why = layout.damage ? layout.damage->message : *failure;
+        summary.leftOut.push_back("frames " + std::to_string(shown + 1) + " to " +
+                                  std::to_string(info.frameCount - 1) + " were left out: " + why);
+        break;
+      } else {
+        for (auto& pipe : pipes) pipe->Finish();
+        throw ToolError(options.path + ": the player stopped at frame " + std::to_string(shown) + ": " +
+                        *failure);
+      }
     }
     if (!options.framesFolder.empty() && form.CurrentFrame > shown) {
       WritePng(FramePath(options.framesFolder, shown), player.Picture());
       ++summary.frames;
     }
-    sendTick();
+    const int handledNow = system.HandledMessages();
+    sendTick(handledNow == handled + 1 ? system.LastPresented() : player.Picture().Bounds());
+    handled = handledNow;
     bar.Update(t + 1);
+    if (options.onProgress) options.onProgress(t + 1, ticks);
   }
   bar.Finish();
   for (auto& pipe : pipes) pipe->Finish();
+  partial.Keep();
   return summary;
 }
 

@@ -15,6 +15,7 @@
 #include "platform/bitmap.h"
 #include "tools/command_line.h"
 #include "tools/file_util.h"
+#include "tools/yuv_frame.h"
 
 extern char** environ;
 
@@ -38,12 +39,13 @@ std::string FindFfmpeg(const std::string& program) {
 }
 
 FfmpegPipe::FfmpegPipe(const std::string& ffmpeg, int width, int height, int tickPeriodMs,
-                       const std::vector<std::string>& arguments, const std::string& logPath)
-    : width_(width), height_(height), logPath_(logPath), output_(arguments.empty() ? "" : arguments.back()) {
+                       const std::vector<std::string>& arguments, const std::string& logPath,
+                       PipePixels pixels)
+    : width_(width), height_(height), pixels_(pixels), logPath_(logPath), output_(arguments.empty() ? "" : arguments.back()) {
   // A dead ffmpeg must show as a failed write, not end this program.
   ::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> argv = {ffmpeg, "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-                                   "-f", "rawvideo", "-pixel_format", "bgr0",
+                                   "-f", "rawvideo", "-pixel_format", pixels == PipePixels::kBgr0 ? "bgr0" : "yuv420p",
                                    "-video_size", std::to_string(width) + "x" + std::to_string(height),
                                    "-framerate", "1000/" + std::to_string(tickPeriodMs),
                                    "-i", "pipe:0"};
@@ -92,13 +94,24 @@ std::string FfmpegPipe::Log() const {
 }
 
 void FfmpegPipe::Write(const Bitmap& picture) {
-  if (picture.Width() != width_ || picture.Height() != height_) {
+  if (pixels_ != PipePixels::kBgr0 || picture.Width() != width_ || picture.Height() != height_) {
     throw ToolError("the player's picture is " + std::to_string(picture.Width()) + " x " +
                     std::to_string(picture.Height()) + " instead of " + std::to_string(width_) +
                     " x " + std::to_string(height_));
   }
-  const auto* bytes = reinterpret_cast<const uint8_t*>(picture.Data());
-  size_t left = static_cast<size_t>(width_) * height_ * sizeof(Pixel);
+  WriteBytes(reinterpret_cast<const uint8_t*>(picture.Data()),
+             static_cast<size_t>(width_) * height_ * sizeof(Pixel));
+}
+
+void FfmpegPipe::Write(const Yuv420Frame& picture) {
+  if (pixels_ != PipePixels::kYuv420p || picture.Width() != width_ || picture.Height() != height_) {
+    throw ToolError("a 4:2:0 picture of " + std::to_string(picture.Width()) + " x " +
+                    std::to_string(picture.Height()) + " for a pipe that takes another");
+  }
+  WriteBytes(picture.Data(), picture.Bytes());
+}
+
+void FfmpegPipe::WriteBytes(const uint8_t* bytes, size_t left) {
   while (left > 0) {
     const ssize_t n = ::write(input_, bytes, left);
     if (n < 0 && errno == EINTR) continue;

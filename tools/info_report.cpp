@@ -1,5 +1,6 @@
 #include "tools/info_report.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "tools/text_format.h"
@@ -40,51 +41,8 @@ std::string Styles(const CaptionInfo& c) {
   return out;
 }
 
-class Json {
- public:
-  void Key(const char* key) {
-    Separate();
-    out_ += JsonString(key) + ":";
-    fresh_ = true;
-  }
-  void Open(char bracket) {
-    Separate();
-    out_.push_back(bracket);
-    fresh_ = true;
-  }
-  void Close(char bracket) {
-    out_.push_back(bracket);
-    fresh_ = false;
-  }
-  void Value(int64_t v) { Raw(std::to_string(v)); }
-  void Value(double v) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.3f", v);
-    Raw(buffer);
-  }
-  void Value(bool v) { Raw(v ? "true" : "false"); }
-  void Value(const std::string& v) { Raw(JsonString(v)); }
-  void Null() { Raw("null"); }
-  template <class T>
-  void Field(const char* key, const T& v) {
-    Key(key);
-    Value(v);
-  }
-  std::string Take() { return std::move(out_); }
-
- private:
-  void Raw(const std::string& text) {
-    Separate();
-    out_ += text;
-    fresh_ = false;
-  }
-  void Separate() {
-    if (!fresh_ && !out_.empty()) out_.push_back(',');
-    fresh_ = false;
-  }
-  std::string out_;
-  bool fresh_ = true;
-};
+// Seconds to the millisecond, as the text report shows them.
+double Millis(double seconds) { return std::round(seconds * 1000.0) / 1000.0; }
 
 }  // namespace
 
@@ -174,136 +132,96 @@ std::string InfoText(const RecordingInfo& info) {
   return out;
 }
 
-std::string InfoJson(const RecordingInfo& info) {
+nlohmann::ordered_json InfoJsonObject(const RecordingInfo& info) {
+  using Json = nlohmann::ordered_json;
   Json j;
-  j.Open('{');
-  j.Field("fileSize", info.fileSize);
-  j.Field("payloadOffset", int64_t(info.payloadOffset));
-  j.Field("leadWord", int64_t(info.leadWord));
-  j.Field("videoOffset", info.videoOffset);
-  j.Key("sound");
+  j["fileSize"] = info.fileSize;
+  j["payloadOffset"] = info.payloadOffset;
+  j["leadWord"] = info.leadWord;
+  j["videoOffset"] = info.videoOffset;
+  j["sound"] = nullptr;
   if (info.sound) {
     const SoundTrackInfo& s = *info.sound;
-    j.Open('{');
-    j.Field("offset", s.offset);
-    j.Field("codedBytes", s.codedBytes);
-    j.Field("decodedLength", int64_t(s.decodedLength));
-    j.Field("decodedBytes", s.decodedBytes);
-    j.Key("wav");
+    Json& sound = j["sound"];
+    sound["offset"] = s.offset;
+    sound["codedBytes"] = s.codedBytes;
+    sound["decodedLength"] = s.decodedLength;
+    sound["decodedBytes"] = s.decodedBytes;
+    sound["wav"] = nullptr;
     if (s.wav.problem.empty() && s.decodedBytes == s.decodedLength) {
-      j.Open('{');
-      j.Field("format", s.wav.FormatName());
-      j.Field("formatTag", int64_t(s.wav.formatTag));
-      j.Field("sampleRate", int64_t(s.wav.sampleRate));
-      j.Field("bitsPerSample", int64_t(s.wav.bitsPerSample));
-      j.Field("channels", int64_t(s.wav.channels));
-      j.Field("dataBytes", int64_t(s.wav.dataSize));
-      j.Field("durationSeconds", s.wav.DurationSeconds());
-      j.Close('}');
-    } else {
-      j.Null();
+      sound["wav"] = Json{{"format", s.wav.FormatName()},
+                          {"formatTag", s.wav.formatTag},
+                          {"sampleRate", s.wav.sampleRate},
+                          {"bitsPerSample", s.wav.bitsPerSample},
+                          {"channels", s.wav.channels},
+                          {"dataBytes", s.wav.dataSize},
+                          {"durationSeconds", Millis(s.wav.DurationSeconds())}};
     }
-    j.Close('}');
-  } else {
-    j.Null();
   }
   if (info.haveHeader) {
-    j.Field("frameWidth", int64_t(info.frameWidth));
-    j.Field("frameHeight", int64_t(info.frameHeight));
-    j.Field("frameCount", int64_t(info.frameCount));
-    j.Field("frameInterval", int64_t(info.frameInterval));
-    j.Field("ticksPerFrame", int64_t(info.TicksPerFrame()));
-    j.Field("tickPeriod", int64_t(info.TickPeriod()));
-    j.Field("durationSeconds", ShownSeconds(info));
-    j.Field("hasCursor", int64_t(info.hasCursor));
+    j["frameWidth"] = info.frameWidth;
+    j["frameHeight"] = info.frameHeight;
+    j["frameCount"] = info.frameCount;
+    j["frameInterval"] = info.frameInterval;
+    j["ticksPerFrame"] = info.TicksPerFrame();
+    j["tickPeriod"] = info.TickPeriod();
+    j["durationSeconds"] = Millis(ShownSeconds(info));
+    j["hasCursor"] = info.hasCursor;
   }
   if (info.haveCaption) {
     const CaptionInfo& c = info.caption;
-    j.Key("caption");
-    j.Open('{');
-    j.Field("text", c.CaptionText);
-    j.Field("x", int64_t(c.CaptionX));
-    j.Field("y", int64_t(c.CaptionY));
-    j.Field("fontSize", int64_t(c.CaptionFontSize));
-    j.Field("fontName", c.CaptionFontName);
-    j.Field("fontColor", Hex6(ToRrggbb(c.CaptionFontColor)));
-    j.Field("bold", c.CaptionBold == 1);
-    j.Field("italic", c.CaptionItalic == 1);
-    j.Field("underline", c.CaptionUnderline == 1);
-    j.Field("strikeOut", c.CaptionStrikeOut == 1);
-    j.Close('}');
+    j["caption"] = Json{{"text", c.CaptionText},
+                        {"x", c.CaptionX},
+                        {"y", c.CaptionY},
+                        {"fontSize", c.CaptionFontSize},
+                        {"fontName", c.CaptionFontName},
+                        {"fontColor", Hex6(ToRrggbb(c.CaptionFontColor))},
+                        {"bold", c.CaptionBold == 1},
+                        {"italic", c.CaptionItalic == 1},
+                        {"underline", c.CaptionUnderline == 1},
+                        {"strikeOut", c.CaptionStrikeOut == 1}};
   }
   if (info.cursorIconSize > 0) {
-    j.Key("cursor");
-    j.Open('{');
-    j.Field("x", int64_t(info.cursorX));
-    j.Field("y", int64_t(info.cursorY));
-    j.Field("iconBytes", int64_t(info.cursorIconSize));
-    j.Key("changes");
-    j.Open('[');
+    Json changes = Json::array();
     for (const CursorChange& change : info.cursorChanges) {
-      j.Open('{');
-      j.Field("frame", int64_t(change.frame));
-      j.Field("offset", change.offset);
-      j.Field("bytes", int64_t(change.size));
-      j.Close('}');
+      changes.push_back(Json{{"frame", change.frame}, {"offset", change.offset}, {"bytes", change.size}});
     }
-    j.Close(']');
-    j.Close('}');
+    j["cursor"] = Json{{"x", info.cursorX}, {"y", info.cursorY}, {"iconBytes", info.cursorIconSize},
+                       {"changes", std::move(changes)}};
   }
   if (info.keyFrameSize > 0) {
-    j.Key("keyFrame");
-    j.Open('{');
-    j.Field("offset", info.keyFrameOffset);
-    j.Field("bytes", int64_t(info.keyFrameSize));
-    j.Close('}');
+    j["keyFrame"] = Json{{"offset", info.keyFrameOffset}, {"bytes", info.keyFrameSize}};
   }
-  j.Field("framesRead", int64_t(info.framesRead));
-  j.Key("blocks");
-  j.Open('{');
+  j["framesRead"] = info.framesRead;
   const BlockStats& b = info.blocks;
-  j.Field("count", b.count);
-  j.Field("bytes", b.bytes);
-  j.Field("framesWithBlocks", int64_t(b.framesWithBlocks));
-  j.Field("maxPerFrame", int64_t(b.maxPerFrame));
-  j.Key("largest");
+  Json blocks{{"count", b.count},
+              {"bytes", b.bytes},
+              {"framesWithBlocks", b.framesWithBlocks},
+              {"maxPerFrame", b.maxPerFrame},
+              {"largest", nullptr}};
   if (b.count > 0) {
-    j.Open('{');
-    j.Field("frame", int64_t(b.largestFrame));
-    j.Field("block", int64_t(b.largestIndex));
-    j.Field("bytes", int64_t(b.largestBytes));
-    j.Key("rect");
-    j.Open('[');
-    for (int v : {b.largestRect.left, b.largestRect.top, b.largestRect.right, b.largestRect.bottom}) {
-      j.Value(int64_t(v));
-    }
-    j.Close(']');
-    j.Close('}');
-  } else {
-    j.Null();
+    blocks["largest"] = Json{{"frame", b.largestFrame},
+                             {"block", b.largestIndex},
+                             {"bytes", b.largestBytes},
+                             {"rect", {b.largestRect.left, b.largestRect.top, b.largestRect.right,
+                                       b.largestRect.bottom}}};
   }
-  j.Key("perFrame");
-  j.Open('[');
-  for (int32_t n : info.blocksPerFrame) j.Value(int64_t(n));
-  j.Close(']');
-  j.Close('}');
-  j.Field("trailingBytes", info.trailingBytes);
-  j.Key("warnings");
-  j.Open('[');
-  for (const std::string& w : info.warnings) j.Value(w);
-  j.Close(']');
-  j.Key("damage");
+  blocks["perFrame"] = info.blocksPerFrame;
+  j["blocks"] = std::move(blocks);
+  j["trailingBytes"] = info.trailingBytes;
+  j["warnings"] = info.warnings;
+  j["damage"] = nullptr;
   if (info.damage) {
-    j.Open('{');
-    j.Field("item", info.damage->item);
-    j.Field("offset", info.damage->offset);
-    j.Field("message", info.damage->message);
-    j.Close('}');
-  } else {
-    j.Null();
+    j["damage"] = Json{{"item", info.damage->item}, {"offset", info.damage->offset},
+                       {"message", info.damage->message}};
   }
-  j.Close('}');
-  return j.Take() + "\n";
+  return j;
+}
+
+// Text read from a recording may hold bytes that are no UTF-8; they are
+// replaced rather than failing the report.
+std::string InfoJson(const RecordingInfo& info) {
+  return InfoJsonObject(info).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace sp::tool

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "tools/inspect.h"
@@ -12,5 +13,6 @@ std::string InfoText(const RecordingInfo& info);
 
 // The same as one JSON object, the damage included ("damage": null when none).
 std::string InfoJson(const RecordingInfo& info);
+nlohmann::ordered_json InfoJsonObject(const RecordingInfo& info);
 
 }  // namespace sp::tool

@@ -235,7 +235,11 @@ class Walker : public FrameRecordEvents {
       }
     }
     previousBottom_ = r.bottom;
+    const Rect inside = r.Intersect({0, 0, info_.frameWidth, info_.frameHeight});
+    if (inside.Width() > 0 && inside.Height() > 0) covered_ += int64_t(inside.Width()) * inside.Height();
+    info_.damagedBlock = std::make_pair(block.offset, block.jpeg.offset + block.jpeg.size);
     CheckJpeg(block.jpeg, width, height);
+    info_.damagedBlock.reset();
 
     BlockStats& stats = info_.blocks;
     ++stats.count;
@@ -251,6 +255,7 @@ class Walker : public FrameRecordEvents {
   void FrameRecord(int32_t k) {
     frame_ = k;
     previousBottom_ = 0;
+    covered_ = 0;
     const bool last = k == info_.frameCount - 1;
     const FrameRecordEnd end = in_.ReadFrameRecord(
         k, info_.hasCursor == 1, last ? PayloadReader::LastFrame::kYes : PayloadReader::LastFrame::kNo,
@@ -272,6 +277,7 @@ class Walker : public FrameRecordEvents {
                                Thousands(in_.Offset()) + " should be (never shown)");
     }
     info_.blocksPerFrame.push_back(end.blocks);
+    info_.coveredPerFrame.push_back(covered_);
     info_.blocks.maxPerFrame = std::max(info_.blocks.maxPerFrame, end.blocks);
     if (end.blocks > 0) ++info_.blocks.framesWithBlocks;
     info_.framesRead = k;
@@ -286,6 +292,7 @@ class Walker : public FrameRecordEvents {
   Bitmap decoded_;
   int32_t frame_ = 0;
   int previousBottom_ = 0;
+  int64_t covered_ = 0;
 };
 
 }  // namespace
@@ -296,8 +303,10 @@ RecordingInfo InspectRecording(Stream& file, const InspectOptions& options) {
     Walker(file, options, info).Run();
   } catch (const PayloadEndError& e) {
     info.damage = e.Fault();
+    info.damagedBlock.reset();
   } catch (const DamagedRecording& e) {
     info.damage = e.Fault();
+    info.damageKind = RecordingInfo::DamageKind::kBadValue;
   }
   return info;
 }

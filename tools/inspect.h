@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,9 @@ struct RecordingInfo {
 
   int32_t framesRead = 0;  // frame records read whole, frame 0 not counted
   std::vector<int32_t> blocksPerFrame;  // for frames 1 .. framesRead
+  // Pixels the blocks of frames 1 .. framesRead cover inside the frame (a
+  // sum of their rectangles, which the recorder does not overlap).
+  std::vector<int64_t> coveredPerFrame;
   BlockStats blocks;
   int64_t trailingBytes = 0;  // behind the last frame record
 
@@ -86,6 +90,12 @@ struct RecordingInfo {
   // offset; the walk goes on behind them.
   std::vector<std::string> warnings;
   std::optional<Damage> damage;
+  // kFileEnds: the file ends inside an item; kBadValue: a value no
+  // recorder writes (an undecodable JPEG among them).
+  enum class DamageKind { kFileEnds, kBadValue } damageKind = DamageKind::kFileEnds;
+  // When the damage is a block whose JPEG does not decode: the block's
+  // bytes, from its frame number to the end of its JPEG, [first, second).
+  std::optional<std::pair<int64_t, int64_t>> damagedBlock;
 };
 
 enum class JpegCheck { Header, FullDecode };

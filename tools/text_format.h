@@ -15,7 +15,4 @@ using sp::Thousands;
 // Seconds with two decimals: "356.00 s".
 std::string Seconds(double seconds);
 
-// A JSON string literal, quotes included; the input is UTF-8.
-std::string JsonString(std::string_view utf8);
-
 }  // namespace sp::tool

@@ -5,11 +5,14 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
 
 #include "payload/layout.h"
 #include "payload/payload_locator.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
+#include "tools/batch.h"
 #include "tools/command_line.h"
 #include "tools/completions.h"
 #include "tools/export.h"
@@ -33,6 +36,12 @@ struct Command {
   CommandSpec syntax;
   Handler run;
 };
+
+const OptionSpec kJobsOption{"--jobs", "N", "work on N files at once (default 1)", "-j"};
+const OptionSpec kProgressOption{"--progress", "json",
+                                 "one JSON object a line on stderr per file and every 5 percent", ""};
+// Command lines hold far fewer; this is "no limit".
+constexpr size_t kManyFiles = 1'000'000;
 
 const OptionSpec kOffsetOption{"--offset", "N",
                                "the payload begins at offset N (the stub's size; default: found in the "
@@ -59,24 +68,86 @@ std::string StubPath(const ParsedArgs& args) {
   return ChooseStub(args.Get("--stub"), args.Get("--for"), ProgramDirectory());
 }
 
+int Jobs(const ParsedArgs& args) {
+  return static_cast<int>(ParseInteger(args.Get("--jobs").value_or("1"), "--jobs", 1, 64));
+}
+
+enum class ProgressLines { kNone, kJson };
+
+ProgressLines Progress(const ParsedArgs& args) {
+  const auto value = args.Get("--progress");
+  if (!value) return ProgressLines::kNone;
+  if (*value != "json") throw UsageError("--progress takes json, not \"" + *value + "\"");
+  return ProgressLines::kJson;
+}
+
+std::string ProgressLine(const nlohmann::ordered_json& line) {
+  return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+// The files of a batch, and whether its end is reported with a count.
+struct Batch {
+  std::vector<std::string> files;
+  bool summarised = false;
+};
+
+Batch FindBatch(const ParsedArgs& args) {
+  Batch batch;
+  batch.files = FindRecordings(args.Positional(), PayloadOffset(args));
+  batch.summarised = batch.files.size() != 1 || AnyFolder(args.Positional());
+  // Folders without a single recording are more likely a wrong path than
+  // a batch that succeeded.
+  if (batch.files.empty()) throw ToolError("no recordings found in the folders given");
+  return batch;
+}
+
+int Finish(const std::string& command, const Batch& batch, const BatchCounts& counts, std::ostream& err,
+           const std::string& extra = "") {
+  if (batch.summarised) {
+    err << "selfplay-tool " << command << ": " << counts.succeeded + counts.failed << " file"
+        << (counts.succeeded + counts.failed == 1 ? "" : "s") << ", " << counts.succeeded << " succeeded, "
+        << counts.failed << " failed" << extra << "\n";
+  }
+  return counts.failed == 0 ? 0 : 1;
+}
+
 int RunInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-  const std::string path = args.Positional()[0];
   InspectOptions options;
   options.payloadOffset = PayloadOffset(args);
   if (args.Has("--decode")) options.jpeg = JpegCheck::FullDecode;
-  RecordingInfo info;
-  try {
-    FileStream file(path);
-    info = InspectRecording(file, options);
-  } catch (const Error& e) {
-    throw ToolError(e.what());
-  }
-  out << (args.Has("--json") ? InfoJson(info) : InfoText(info));
-  if (info.damage) {
-    err << "selfplay-tool info: " << path << ": " << info.damage->message << "\n";
-    return 1;
-  }
-  return 0;
+  const bool json = args.Has("--json");
+  const ProgressLines progress = Progress(args);
+  const Batch batch = FindBatch(args);
+  const FileWork work = [&](const std::string& path, const ProgressSink& sink) {
+    FileOutcome outcome;
+    RecordingInfo info;
+    std::string failure;
+    try {
+      FileStream file(path);
+      info = InspectRecording(file, options);
+      if (info.damage) failure = path + ": " + info.damage->message;
+    } catch (const Error& e) {
+      failure = e.what();
+    }
+    if (json) {
+      nlohmann::ordered_json line{{"file", path}};
+      if (info.fileSize > 0 || info.damage) {
+        line.update(InfoJsonObject(info));
+      } else {
+        line["error"] = failure;
+      }
+      outcome.out = ProgressLine(line) + "\n";
+    } else if (failure.empty() || info.fileSize > 0) {
+      outcome.out = (batch.summarised ? path + ":\n" : "") + InfoText(info) + (batch.summarised ? "\n" : "");
+    }
+    outcome.ok = failure.empty();
+    if (!outcome.ok) outcome.err = "selfplay-tool info: " + failure + "\n";
+    if (progress == ProgressLines::kJson) {
+      sink(ProgressLine({{"file", path}, {"event", "done"}, {"ok", outcome.ok}}));
+    }
+    return outcome;
+  };
+  return Finish("info", batch, RunFiles(batch.files, Jobs(args), work, out, err), err);
 }
 
 int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
@@ -146,18 +217,129 @@ int RunRepack(const ParsedArgs& args, std::ostream&, std::ostream&) {
   return 0;
 }
 
-int RunExport(const ParsedArgs& args, std::ostream&, std::ostream&) {
-  ExportOptions options;
-  options.path = args.Positional()[0];
-  options.payloadOffset = PayloadOffset(args);
-  options.framesFolder = args.Get("--frames").value_or("");
-  options.video = args.Get("--video").value_or("");
-  options.gif = args.Get("--gif").value_or("");
-  if (options.framesFolder.empty() && options.video.empty() && options.gif.empty()) {
-    throw UsageError("say what to export: --frames DIR, --video OUT.mp4 or --gif OUT.gif");
+enum class OutputKind { kMp4, kWebm, kGif, kPng };
+
+OutputKind Format(const ParsedArgs& args) {
+  const std::string value = args.Get("--format").value_or("mp4");
+  if (value == "mp4") return OutputKind::kMp4;
+  if (value == "webm") return OutputKind::kWebm;
+  if (value == "gif") return OutputKind::kGif;
+  if (value == "png") return OutputKind::kPng;
+  throw UsageError("--format takes mp4, webm, gif or png, not \"" + value + "\"");
+}
+
+int RunExport(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
+  ExportOptions common;
+  common.payloadOffset = PayloadOffset(args);
+  common.captions = args.Has("--captions");
+  if (args.Has("--force")) common.overwrite = ExportOptions::Overwrite::kForce;
+  if (args.Has("--salvage")) common.damage = ExportOptions::Damage::kSalvage;
+  const ProgressLines progress = Progress(args);
+  const auto outDir = args.Get("--out-dir");
+  const bool named = args.Has("--frames") || args.Has("--video") || args.Has("--webm") || args.Has("--gif");
+  if (outDir && named) {
+    throw UsageError("--out-dir names the outputs itself; it goes without --frames, --video, --webm "
+                     "and --gif (choose with --format)");
   }
-  Export(options);
-  return 0;
+  if (!outDir && args.Has("--format")) throw UsageError("--format chooses the outputs of --out-dir");
+  if (!outDir && !named) {
+    throw UsageError("say what to export: --out-dir DIR, --frames DIR, --video OUT.mp4, "
+                     "--webm OUT.webm or --gif OUT.gif");
+  }
+  const OutputKind kind = outDir ? Format(args) : OutputKind::kMp4;
+  const bool videoOut = outDir ? kind == OutputKind::kMp4 || kind == OutputKind::kWebm
+                               : args.Has("--video") || args.Has("--webm");
+  if (common.captions && !videoOut) {
+    throw UsageError("--captions goes with a video: --video, --webm or --out-dir");
+  }
+  const Batch batch = FindBatch(args);
+  if (!outDir && batch.files.size() != 1) {
+    throw UsageError("several recordings are exported with --out-dir DIR");
+  }
+  if (outDir) {
+    std::error_code error;
+    std::filesystem::create_directories(*outDir, error);
+    if (!std::filesystem::is_directory(*outDir)) throw ToolError(*outDir + ": cannot make the folder");
+  }
+
+  // Each output is named after its input; two inputs of one name would
+  // write one file, so the second of them fails instead.
+  std::map<std::string, std::string> outputOf;
+  std::map<std::string, std::string> firstWriter;  // by output
+  for (const std::string& path : batch.files) {
+    if (!outDir) break;
+    const std::filesystem::path stem = std::filesystem::path(path).stem();
+    const std::string base = (std::filesystem::path(*outDir) / stem).string();
+    const char* extension = kind == OutputKind::kMp4 ? ".mp4" : kind == OutputKind::kWebm ? ".webm"
+                            : kind == OutputKind::kGif ? ".gif" : "";
+    outputOf[path] = base + extension;
+    firstWriter.emplace(base + extension, path);
+  }
+
+  const FileWork work = [&](const std::string& path, const ProgressSink& sink) {
+    ExportOptions options = common;
+    options.path = path;
+    if (outDir) {
+      const std::string& output = outputOf.at(path);
+      if (firstWriter.at(output) != path) {
+        throw ToolError("its output " + output + " is the output of " + firstWriter.at(output) +
+                        " already");
+      }
+      switch (kind) {
+        case OutputKind::kMp4: options.video = output; break;
+        case OutputKind::kWebm: options.webm = output; break;
+        case OutputKind::kGif: options.gif = output; break;
+        case OutputKind::kPng: options.framesFolder = output; break;
+      }
+    } else {
+      options.framesFolder = args.Get("--frames").value_or("");
+      options.video = args.Get("--video").value_or("");
+      options.webm = args.Get("--webm").value_or("");
+      options.gif = args.Get("--gif").value_or("");
+    }
+    using Json = nlohmann::ordered_json;
+    int lastStep = -1;
+    if (progress == ProgressLines::kJson) {
+      options.progress = ProgressBar::Output::Never;
+      sink(ProgressLine(Json{{"file", path}, {"event", "start"}}));
+      // A line every 5 percent.
+      options.onProgress = [&](int64_t done, int64_t total) {
+        const int percent = static_cast<int>(done * 100 / std::max<int64_t>(total, 1));
+        if (percent / 5 == lastStep) return;
+        lastStep = percent / 5;
+        sink(ProgressLine(Json{{"file", path}, {"event", "progress"}, {"percent", percent},
+                               {"ticks", done}, {"of", total}}));
+      };
+    }
+    FileOutcome outcome;
+    try {
+      const ExportSummary summary = Export(options);
+      outcome.ok = true;
+      if (!summary.leftOut.empty()) {
+        outcome.partial = true;
+        for (const std::string& what : summary.leftOut) {
+          outcome.err += "selfplay-tool export: " + path + ": salvaged: " + what + "\n";
+        }
+      }
+      if (progress == ProgressLines::kJson) {
+        sink(ProgressLine(Json{{"file", path}, {"event", "done"}, {"ok", true}, {"outputs", summary.files},
+                               {"leftOut", summary.leftOut}}));
+      }
+    } catch (const ToolError& e) {
+      const std::string message = e.what();
+      // The player's messages name the file already.
+      outcome.err = "selfplay-tool export: " +
+                    (message.starts_with(path) ? message : path + ": " + message) + "\n";
+      if (progress == ProgressLines::kJson) {
+        sink(ProgressLine(Json{{"file", path}, {"event", "done"}, {"ok", false}, {"error", message}}));
+      }
+    }
+    return outcome;
+  };
+  const BatchCounts counts = RunFiles(batch.files, Jobs(args), work, out, err);
+  return Finish("export", batch, counts, err,
+                counts.partial > 0 ? " (" + std::to_string(counts.partial) + " salvaged with parts left out)"
+                                   : "");
 }
 
 int RunThumbnail(const ParsedArgs& args, std::ostream&, std::ostream&) {
@@ -205,14 +387,19 @@ int RunCompletion(const ParsedArgs& args, std::ostream& out, std::ostream&) {
 
 std::vector<Command> Commands() {
   return {
-      {{"info", "FILE", "show and check the layout of a recording",
-        "Reads the whole self-playing FILE item by item and prints its layout: stub, sound\n"
-        "track, frames, cursor, caption and blocks. Damage is reported on stderr with the\n"
-        "item and file offset where it was found, and the exit status is 1.",
+      {{"info", "FILE|FOLDER...", "show and check the layout of recordings",
+        "Reads each self-playing FILE item by item and prints its layout: stub, sound\n"
+        "track, frames, cursor, caption and blocks. A FOLDER is searched at any depth for\n"
+        "files that hold a recording (by their content, whatever their names). Damage is\n"
+        "reported on stderr with the item and file offset where it was found. With --json\n"
+        "each file is one JSON object on a line of its own. The exit status is 1 when any\n"
+        "file is damaged or unreadable; several files end with a line counting them.",
         {kOffsetOption,
-         {"--json", "", "print the layout as JSON", ""},
-         {"--decode", "", "decode every JPEG fully, not only its header", ""}},
-        1, 1},
+         {"--json", "", "print each layout as one JSON object a line", ""},
+         {"--decode", "", "decode every JPEG fully, not only its header", ""},
+         kJobsOption,
+         kProgressOption},
+        1, kManyFiles},
        RunInfo},
       {{"pack", "", "build a self-playing file from a folder of pictures or a video",
         "Builds a self-playing file: the pictures of DIR (PNG or JPEG, in name order, all of\n"
@@ -242,16 +429,29 @@ std::vector<Command> Commands() {
          kOutput},
         0, 0},
        RunPack},
-      {{"export", "FILE", "write what the player shows as pictures or video",
-        "Plays FILE on the headless back end, so that every picture is the player's own.\n"
-        "--frames writes frame_00000.png ... (frame 0 included) as each frame step leaves\n"
-        "the picture; --video and --gif pipe every tick's picture to ffmpeg at the tick\n"
-        "rate, the video with the sound track.",
+      {{"export", "FILE|FOLDER...", "write what the player shows as pictures or video",
+        "Plays each recording on the headless back end, so that every picture is the\n"
+        "player's own. --frames writes frame_00000.png ... (frame 0 included) as each\n"
+        "frame step leaves the picture; --video, --webm and --gif pipe every tick's\n"
+        "picture to ffmpeg at the tick rate, the videos with the sound track (padded with\n"
+        "silence or cut to the picture's length) and with chapters where a frame changes\n"
+        "most of the screen. --out-dir exports any number of files and folders (searched\n"
+        "for recordings by content), each output named after its input. An existing\n"
+        "output is never overwritten without --force. The exit status is 1 when any file\n"
+        "failed; several files end with a line counting them.",
         {kOffsetOption,
          {"--frames", "DIR", "write one PNG per frame into DIR", ""},
-         {"--video", "OUT.mp4", "write a video with sound (needs ffmpeg)", ""},
-         {"--gif", "OUT.gif", "write an animated GIF (needs ffmpeg)", ""}},
-        1, 1},
+         {"--video", "OUT.mp4", "write an H.264 video with sound (needs ffmpeg)", ""},
+         {"--webm", "OUT.webm", "write a VP9 video with Opus sound (needs ffmpeg)", ""},
+         {"--gif", "OUT.gif", "write an animated GIF (needs ffmpeg)", ""},
+         {"--out-dir", "DIR", "write each input's output into DIR, named after the input", ""},
+         {"--format", "mp4|webm|gif|png", "what --out-dir writes (default mp4; png: a folder of frames)", ""},
+         {"--captions", "", "the caption as a subtitle track and a WebVTT file beside the video", ""},
+         {"--force", "", "overwrite outputs that exist", ""},
+         {"--salvage", "", "export a damaged recording up to its damage, skipping broken blocks", ""},
+         kJobsOption,
+         kProgressOption},
+        1, kManyFiles},
        RunExport},
       {{"extract-sound", "FILE", "write the expanded sound track as a WAV file",
         "Expands the sound track of FILE as the player does and writes it to OUT.",

@@ -99,7 +99,7 @@ TEST_F(RoundTrip, InfoReportsWhatWentIn) {
   ASSERT_EQ(json.status, 0) << json.err;
   for (const std::string& part : std::vector<std::string>{
            "\"payloadOffset\":495616", "\"decodedLength\":" + std::to_string(wav.size()), "\"sampleRate\":11025",
-        "\"channels\":1", "\"durationSeconds\":0.750", "\"frameWidth\":160", "\"frameHeight\":120",
+        "\"channels\":1", "\"durationSeconds\":0.75", "\"frameWidth\":160", "\"frameHeight\":120",
         "\"frameCount\":6", "\"frameInterval\":200", "\"hasCursor\":1",
         "\"text\":\"第一课\",\"x\":4,\"y\":100,\"fontSize\":9,\"fontName\":\"DejaVu Sans\",\"fontColor\":\"FF0000\",\"bold\":true,\"italic\":false",
         "\"x\":10,\"y\":20,\"iconBytes\":766", "\"changes\":[{\"frame\":3,", "\"perFrame\":[1,1,0,1,2]",

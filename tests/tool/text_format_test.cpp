@@ -17,11 +17,5 @@ TEST(Thousands, GroupsDigitsInThrees) {
   EXPECT_EQ(Thousands(std::numeric_limits<int64_t>::min()), "-9,223,372,036,854,775,808");
 }
 
-TEST(JsonString, EscapesQuotesBackslashesAndControlBytesButKeepsUtf8) {
-  EXPECT_EQ(JsonString("a\"b\\c\n"), "\"a\\\"b\\\\c\\n\"");
-  EXPECT_EQ(JsonString(std::string("\x01", 1)), "\"\\u0001\"");
-  EXPECT_EQ(JsonString("第一课"), "\"第一课\"");
-}
-
 }  // namespace
 }  // namespace sp::tool

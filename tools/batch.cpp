@@ -1,0 +1,201 @@
+#include "tools/batch.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "payload/payload_reader.h"
+#include "platform/stream.h"
+
+namespace sp::tool {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+bool LooksLikeRecording(const fs::path& path, uint32_t payloadOffset) {
+  try {
+    FileStream file(path.string());
+    ReadPayloadHead(file, payloadOffset);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+FileOutcome RunGuarded(const FileWork& work, const std::string& path, const ProgressSink& progress) {
+  try {
+    return work(path, progress);
+  } catch (const std::exception& e) {
+    return {false, false, "", path + ": " + e.what() + "\n"};
+  }
+}
+
+void WriteAll(int fd, const std::string& text) {
+  const char* p = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+}
+
+// One file running in a child; its messages arrive as JSON lines.
+struct Child {
+  pid_t pid = -1;
+  int fd = -1;
+  std::string path;
+  std::string pending;
+  bool reported = false;
+};
+
+void Count(BatchCounts& counts, const FileOutcome& outcome, std::ostream& out, std::ostream& err) {
+  out << outcome.out << std::flush;
+  err << outcome.err << std::flush;
+  (outcome.ok ? counts.succeeded : counts.failed)++;
+  if (outcome.ok && outcome.partial) ++counts.partial;
+}
+
+// In the child: never returns.
+[[noreturn]] void RunChild(const FileWork& work, const std::string& path, int fd) {
+  const ProgressSink progress = [fd](const std::string& line) {
+    WriteAll(fd, json{{"progress", line}}.dump(-1, ' ', false, json::error_handler_t::replace) + "\n");
+  };
+  const FileOutcome outcome = RunGuarded(work, path, progress);
+  WriteAll(fd, json{{"ok", outcome.ok}, {"partial", outcome.partial}, {"out", outcome.out}, {"err", outcome.err}}
+                      .dump(-1, ' ', false, json::error_handler_t::replace) + "\n");
+  ::_exit(0);
+}
+
+}  // namespace
+
+bool AnyFolder(const std::vector<std::string>& inputs) {
+  std::error_code error;
+  return std::any_of(inputs.begin(), inputs.end(),
+                     [&](const std::string& p) { return fs::is_directory(p, error); });
+}
+
+std::vector<std::string> FindRecordings(const std::vector<std::string>& inputs, uint32_t payloadOffset) {
+  std::vector<std::string> found;
+  for (const std::string& input : inputs) {
+    std::error_code error;
+    if (!fs::is_directory(input, error)) {
+      found.push_back(input);
+      continue;
+    }
+    std::vector<std::string> inFolder;
+    fs::recursive_directory_iterator it(input, fs::directory_options::skip_permission_denied, error);
+    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+      std::error_code typeError;
+      if (it->is_regular_file(typeError) && LooksLikeRecording(it->path(), payloadOffset)) {
+        inFolder.push_back(it->path().string());
+      }
+    }
+    std::sort(inFolder.begin(), inFolder.end());
+    found.insert(found.end(), inFolder.begin(), inFolder.end());
+  }
+  return found;
+}
+
+BatchCounts RunFiles(const std::vector<std::string>& paths, int jobs, const FileWork& work,
+                     std::ostream& out, std::ostream& err) {
+  BatchCounts counts;
+  const ProgressSink toErr = [&err](const std::string& line) { err << line << "\n" << std::flush; };
+  if (jobs <= 1 || paths.size() <= 1) {
+    for (const std::string& path : paths) Count(counts, RunGuarded(work, path, toErr), out, err);
+    return counts;
+  }
+
+  out.flush();
+  err.flush();
+  std::vector<Child> running;
+  size_t next = 0;
+  auto start = [&](const std::string& path) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+      Count(counts, {false, false, "", path + ": cannot make a pipe: " + std::strerror(errno) + "\n"}, out, err);
+      return;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(fds[0]);
+      RunChild(work, path, fds[1]);
+    }
+    ::close(fds[1]);
+    if (pid < 0) {
+      ::close(fds[0]);
+      Count(counts, {false, false, "", path + ": cannot start: " + std::strerror(errno) + "\n"}, out, err);
+      return;
+    }
+    running.push_back({pid, fds[0], path, "", false});
+  };
+  // Takes the whole lines a child has sent; partial lines wait for the rest.
+  auto take = [&](Child& child, const std::string& bytes) {
+    child.pending += bytes;
+    size_t end;
+    while ((end = child.pending.find('\n')) != std::string::npos) {
+      const std::string line = child.pending.substr(0, end);
+      child.pending.erase(0, end + 1);
+      const json message = json::parse(line, nullptr, false);
+      if (!message.is_object()) continue;
+      if (message.contains("progress")) {
+        toErr(message.value("progress", ""));
+      } else {
+        child.reported = true;
+        Count(counts,
+              {message.value("ok", false), message.value("partial", false), message.value("out", ""),
+               message.value("err", "")},
+              out, err);
+      }
+    }
+  };
+
+  while (next < paths.size() || !running.empty()) {
+    while (next < paths.size() && running.size() < static_cast<size_t>(jobs)) start(paths[next++]);
+    if (running.empty()) continue;
+    std::vector<pollfd> polls;
+    for (const Child& child : running) polls.push_back({child.fd, POLLIN, 0});
+    if (::poll(polls.data(), polls.size(), -1) < 0 && errno != EINTR) break;
+    for (size_t i = 0; i < polls.size(); ++i) {
+      if (!(polls[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      Child& child = running[i];
+      char buffer[4096];
+      const ssize_t n = ::read(child.fd, buffer, sizeof buffer);
+      if (n > 0) {
+        take(child, std::string(buffer, static_cast<size_t>(n)));
+      } else if (n == 0 || errno != EINTR) {
+        ::close(child.fd);
+        child.fd = -1;
+        int status = 0;
+        while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (!child.reported) {
+          const std::string how = WIFSIGNALED(status)
+                                      ? std::string("signal ") + std::to_string(WTERMSIG(status))
+                                      : "status " + std::to_string(WEXITSTATUS(status));
+          Count(counts, {false, false, "", child.path + ": the work ended without a result (" + how + ")\n"}, out,
+                err);
+        }
+      }
+    }
+    running.erase(std::remove_if(running.begin(), running.end(), [](const Child& c) { return c.fd < 0; }),
+                  running.end());
+  }
+  return counts;
+}
+
+}  // namespace sp::tool

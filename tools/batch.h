@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace sp::tool {
+
+// The recordings among the inputs: a file named on the command line is
+// always taken (so that one which is no recording fails in its own line); the
+// files under a folder, at any depth and in name order, only when their
+// payload head reads as a recording's. A missing input is kept and fails.
+std::vector<std::string> FindRecordings(const std::vector<std::string>& inputs, uint32_t payloadOffset);
+
+// True when any input is a folder: the run reports a summary even for one file.
+bool AnyFolder(const std::vector<std::string>& inputs);
+
+struct FileOutcome {
+  bool ok = false;
+  bool partial = false;  // succeeded with something left out
+  std::string out;  // for stdout, whole lines
+  std::string err;  // for stderr, whole lines
+};
+
+// Called from the work with one line (no newline) for stderr's progress.
+using ProgressSink = std::function<void(const std::string& line)>;
+using FileWork = std::function<FileOutcome(const std::string& path, const ProgressSink& progress)>;
+
+struct BatchCounts {
+  int succeeded = 0;
+  int failed = 0;
+  int partial = 0;  // of the succeeded
+};
+
+// Runs `work` for every path, `jobs` at a time, and writes each outcome as
+// it arrives. With more than one job each file runs in a child process of
+// its own: the player engine keeps one form per process. A child that dies
+// without an outcome counts as a failure.
+BatchCounts RunFiles(const std::vector<std::string>& paths, int jobs, const FileWork& work,
+                     std::ostream& out, std::ostream& err);
+
+}  // namespace sp::tool
