@@ -361,6 +361,7 @@ void ViewerWindow::ChangeSpeed(int direction) {
   clock_.SetSpeed(Speed());
   view_->Flash(QString::number(Speed()) + "x");
   UpdateLabels();
+  ScheduleTick();  // the next tick comes sooner or later at the new speed
 }
 
 void ViewerWindow::ToggleFullScreen() { SetFullScreen(!fullScreen_); }
