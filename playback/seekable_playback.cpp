@@ -20,6 +20,9 @@ namespace {
 // every cell it touches lies wholly inside blocks drawn after it.
 constexpr int kCell = 16;
 
+// Past this many changed places a whole present is as cheap as the copies.
+constexpr size_t kMaxChanges = 64;
+
 constexpr int64_t kMaxScreenPixels = int64_t{7680} * 4320;
 
 // Four days at the fastest frame clock; about 230 MB of index.
@@ -86,6 +89,7 @@ class SeekablePlayback::Composer : public FrameRecordEvents {
     p.jpeg_.AssignTo(p.block_);
     // Placed by its left and top alone, at the picture's own size.
     p.frame_.GetCanvas().Draw(block.rect.left, block.rect.top, p.block_);
+    p.NoteChange();
   }
 
  private:
@@ -257,6 +261,7 @@ int64_t SeekablePlayback::SnapshotBytes() const {
 }
 
 void SeekablePlayback::EndAtDamage(int32_t frame, ItemFault fault) {
+  changedSince_ = -1;
   damage_ = std::move(fault);
   frames_.resize(std::max(1, frame));
   for (auto it = snapshots_.lower_bound(frame); it != snapshots_.end();) it = snapshots_.erase(it);
@@ -329,6 +334,7 @@ void SeekablePlayback::ApplyFrames(int32_t from, int32_t to, const std::vector<s
     if (!plan) {
       // The whole record, then the caption, as the stub draws them.
       DrawCaption(frame_, caption_);
+      NoteChange();
       KeepSnapshot(k);
     }
   }
@@ -356,11 +362,17 @@ void SeekablePlayback::Compose(int32_t frame) {
       // Playing on: the records in order, exactly as the stub applies them.
       if (currentFrame_ >= 0 && frame > currentFrame_ && frame - currentFrame_ <= 2) {
         const int32_t from = currentFrame_;
+        if (changedSince_ < 0) {
+          changedSince_ = from;
+          changed_.clear();
+          frame_.TakeDirty();
+        }
         currentFrame_ = -1;
         ApplyFrames(from, frame, nullptr);
         currentFrame_ = frame;
         return;
       }
+      changedSince_ = -1;
       auto snapshot = std::prev(snapshots_.upper_bound(frame));
       int32_t base = snapshot->first;
       if (currentFrame_ > base && currentFrame_ < frame) {
@@ -456,6 +468,13 @@ bool SeekablePlayback::CursorInsideAtStart(int32_t frame) const {
 
 void SeekablePlayback::PresentAt(int32_t frame, int steps, const Icon& icon) {
   pictureFrame_ = -1;
+  presentedFrame_ = -1;
+  if (currentFrame_ == frame) {
+    // What is drawn on frame_ from here on is what the next present copies.
+    changedSince_ = frame;
+    changed_.clear();
+    frame_.TakeDirty();
+  }
   if (picture_.Width() != Width() || picture_.Height() != Height() ||
       frame_.Width() < Width() || frame_.Height() < Height()) {
     // Where the frame bitmap does not reach, the window's picture stays white.
@@ -465,7 +484,72 @@ void SeekablePlayback::PresentAt(int32_t frame, int steps, const Icon& icon) {
   const CursorTrack track = TrackOf(frame);
   CursorLayer layer{picture_, background_, icon};
   PresentUnscaled(frame_, track, layer);
-  for (int step = 1; step <= steps; ++step) StepCursor(track, layer, step);
+  cursorMarks_.clear();
+  MarkCursor(frame, 0);
+  for (int step = 1; step <= steps; ++step) {
+    StepCursor(track, layer, step);
+    MarkCursor(frame, step);
+  }
+}
+
+void SeekablePlayback::NoteChange() {
+  if (changedSince_ < 0) return;
+  const Rect r = frame_.TakeDirty();
+  if (r.right <= r.left || r.bottom <= r.top) return;
+  changed_.push_back(r);
+  if (changed_.size() > kMaxChanges) changedSince_ = -1;
+}
+
+void SeekablePlayback::MarkCursor(int32_t frame, int step) {
+  // P(step) as the cursor's path computes it, with a pixel of margin:
+  // copying more of the frame bitmap than was touched is harmless.
+  const IndexedFrame& f = frames_[frame];
+  const double x0 = f.cursorX;
+  const double y0 = f.cursorY;
+  const int x = TruncToPixel((static_cast<double>(f.nextCursorX) - x0) * step / ticksPerFrame_ + x0);
+  const int y = TruncToPixel((static_cast<double>(f.nextCursorY) - y0) * step / ticksPerFrame_ + y0);
+  Rect mark{x - 1, y - 1, x + kIconSize + 1, y + kIconSize + 1};
+  if (cursorMarks_.size() >= kMaxChanges) {
+    // A long frame clock: one rectangle around all of them.
+    for (const Rect& r : cursorMarks_) {
+      mark = {std::min(mark.left, r.left), std::min(mark.top, r.top), std::max(mark.right, r.right),
+              std::max(mark.bottom, r.bottom)};
+    }
+    cursorMarks_.clear();
+  }
+  cursorMarks_.push_back(mark);
+}
+
+void SeekablePlayback::PresentChanges(int32_t frame) {
+  pictureFrame_ = -1;
+  const int width = Width();
+  const int height = Height();
+  auto copy = [&](const Rect& r) {
+    const Rect c{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width), std::min(r.bottom, height)};
+    if (c.right <= c.left || c.bottom <= c.top) return;
+    const size_t n = static_cast<size_t>(c.right - c.left) * sizeof(Pixel);
+    for (int y = c.top; y < c.bottom; ++y) {
+      std::memcpy(picture_.Data() + static_cast<size_t>(y) * width + c.left,
+                  frame_.Data() + static_cast<size_t>(y) * frame_.Width() + c.left, n);
+    }
+    picture_.MarkDirty(c);
+  };
+  for (const Rect& r : changed_) copy(r);
+  for (const Rect& r : cursorMarks_) copy(r);
+  // picture_ now equals frame_; the cursor at tick 0 as PresentUnscaled
+  // draws it: the pixels under it saved, then the cursor on top.
+  const IndexedFrame& f = frames_[frame];
+  const double x = f.cursorX;
+  const double y = f.cursorY;
+  const int w = background_.Width();
+  const int h = background_.Height();
+  background_.GetCanvas().CopyRect(Rect{0, 0, w, h}, picture_.GetCanvas(),
+                                   Rect{TruncToPixel(x), TruncToPixel(y), TruncToPixel(w + x), TruncToPixel(h + y)});
+  picture_.GetCanvas().Draw(TruncToPixel(x), TruncToPixel(y), icon_);
+  cursorMarks_.clear();
+  MarkCursor(frame, 0);
+  changedSince_ = frame;
+  changed_.clear();
 }
 
 void SeekablePlayback::RestoreBackgroundAt(int32_t frame) {
@@ -516,11 +600,17 @@ const Bitmap& SeekablePlayback::PictureAt(int64_t tick) {
     // Playing on within a frame: one cursor step, as the stub's tick.
     CursorLayer layer{picture_, background_, icon_};
     StepCursor(TrackOf(frame), layer, steps);
+    MarkCursor(frame, steps);
+  } else if (steps == 0 && presentedFrame_ >= 0 && frame > presentedFrame_ &&
+             changedSince_ == presentedFrame_ && picture_.Width() == Width() &&
+             picture_.Height() == Height() && frame_.Width() >= Width() && frame_.Height() >= Height()) {
+    PresentChanges(frame);
   } else if (frame != pictureFrame_ || steps != pictureSteps_) {
     PresentAt(frame, steps, icon_);
   }
   pictureFrame_ = frame;
   pictureSteps_ = steps;
+  presentedFrame_ = frame;
   return picture_;
 }
 

@@ -135,6 +135,15 @@ class SeekablePlayback {
   bool CursorInsideAtStart(int32_t frame) const;
   // Shows frame_ with the cursor at tick `steps` of `frame`.
   void PresentAt(int32_t frame, int steps, const Icon& icon);
+  // Playing on into `frame` (tick 0): picture_ showed an earlier frame
+  // whose bitmap frame_ differs from only in changed_; copies those and the
+  // cursor's marks, then draws the cursor. What PresentAt gives, touching
+  // only what changed.
+  void PresentChanges(int32_t frame);
+  // The cursor's place at tick `step` of `frame`, kept as a mark.
+  void MarkCursor(int32_t frame, int step);
+  // Keeps what was last drawn on frame_ in changed_, while it is tracked.
+  void NoteChange();
   // Puts into background_ what the stub holds under its cursor when
   // `frame` begins.
   void RestoreBackgroundAt(int32_t frame);
@@ -171,6 +180,15 @@ class SeekablePlayback {
   // What picture_ shows: the frame and cursor steps, or -1 for nothing known.
   int32_t pictureFrame_ = -1;
   int pictureSteps_ = 0;
+  // The frame picture_ was last presented for (kept while frame_ moves on).
+  int32_t presentedFrame_ = -1;
+  // frame_ differs from frame changedSince_'s bitmap only inside changed_
+  // (-1: not known). Filled while records are applied in order.
+  int32_t changedSince_ = -1;
+  std::vector<Rect> changed_;
+  // Where picture_ may differ from the presented frame's bitmap: the places
+  // the cursor was drawn and restored since it was presented.
+  std::vector<Rect> cursorMarks_;
 };
 
 }  // namespace sp

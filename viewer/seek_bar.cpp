@@ -69,7 +69,10 @@ void SeekBar::SetDuration(double milliseconds) {
 void SeekBar::SetPosition(double milliseconds) {
   const int before = XOf(position_);
   position_ = std::clamp(milliseconds, 0.0, duration_);
-  if (XOf(position_) != before) update();
+  const int after = XOf(position_);
+  // Only the stretch between the knob's two places (the knob is 7 px in
+  // radius): while playing, the bar moves a few pixels at a time.
+  if (after != before) update(QRect(std::min(before, after) - 9, 0, std::abs(after - before) + 19, height()));
 }
 
 void SeekBar::SetMarks(std::vector<double> milliseconds) {

@@ -80,6 +80,7 @@ ViewerWindow::ViewerWindow() {
   view_->SetBanner("Open a recording: File > Open, or drop it here");
 
   frameTimer_.setTimerType(Qt::PreciseTimer);
+  frameTimer_.setSingleShot(true);
   connect(&frameTimer_, &QTimer::timeout, this, [this] { OnTimer(); });
   // Snapshots are made one at a time between the picture's ticks.
   connect(&snapshotTimer_, &QTimer::timeout, this, [this] {
@@ -229,7 +230,6 @@ bool ViewerWindow::Open(const QString& path) {
   idle_ = FindIdleStretches(*playback_, sound);
   clock_.SetSpeed(Speed());
   clock_.Seek(0);
-  frameTimer_.start(std::clamp(playback_->TickMilliseconds() / 4, 5, 20));
   snapshotTimer_.start(0);
   SetPaused(false);
   Render(true);
@@ -279,6 +279,21 @@ void ViewerWindow::Render(bool force) {
   }
   bar_->SetPosition(now);
   UpdateLabels();
+  ScheduleTick();
+}
+
+void ViewerWindow::ScheduleTick() {
+  // While playing, the next wake-up is when the picture's tick changes (a
+  // millisecond late, so that the clock has passed it); paused, none.
+  if (!playback_ || clock_.Paused()) {
+    frameTimer_.stop();
+    return;
+  }
+  const double tickMs = playback_->TickMilliseconds();
+  const double now = clock_.Now();
+  const double next = (std::floor(now / tickMs) + 1) * tickMs;
+  const double wait = (next - now) / clock_.Speed() + 1;
+  frameTimer_.start(static_cast<int>(std::clamp(wait, 1.0, 1000.0)));
 }
 
 void ViewerWindow::OnTimer() {
@@ -346,6 +361,7 @@ void ViewerWindow::ChangeSpeed(int direction) {
   clock_.SetSpeed(Speed());
   view_->Flash(QString::number(Speed()) + "x");
   UpdateLabels();
+  ScheduleTick();  // the next tick comes sooner or later at the new speed
 }
 
 void ViewerWindow::ToggleFullScreen() { SetFullScreen(!fullScreen_); }
@@ -416,9 +432,12 @@ void ViewerWindow::UpdateLabels() {
   if (windowTitle() != title + "selfplay-view") setWindowTitle(title + "selfplay-view");
   timeLabel_->setText(FormatTime(shownMs_) + " / " + FormatTime(Duration()));
   speedLabel_->setText(QString::number(Speed()) + "x");
-  speedLabel_->setStyleSheet(Speed() != 1.0 ? "color: #ffd75a; font-weight: bold;" : "");
+  // Setting a style sheet polishes the widget again, even to the same one:
+  // only when it changes, not at every picture.
+  const QString speedStyle = Speed() != 1.0 ? "color: #ffd75a; font-weight: bold;" : "";
+  if (speedLabel_->styleSheet() != speedStyle) speedLabel_->setStyleSheet(speedStyle);
   volumeLabel_->setText(muted_ ? QString("Muted") : QString("Vol %1%").arg(volume_));
-  idleLabel_->setVisible(idleSkip_);
+  if (idleLabel_->isVisibleTo(controls_) != idleSkip_) idleLabel_->setVisible(idleSkip_);
 }
 
 QImage ViewerWindow::Preview(double milliseconds) {

@@ -54,6 +54,8 @@ class ViewerWindow : public QMainWindow {
   void ChooseFile();
   void Render(bool force = false);
   void OnTimer();
+  // Wakes the picture up at its next tick while playing.
+  void ScheduleTick();
   void SeekTo(double milliseconds);
   void SeekBy(double milliseconds) { SeekTo(clock_.Now() + milliseconds); }
   void StepFrame(int direction);

@@ -119,6 +119,26 @@ TEST_F(SeekablePlaybackTest, AnyTickEqualsPlayingStraightToIt) {
   EXPECT_GT(playback->SnapshotCount(), 1u);
 }
 
+// Playing on presents only what changed since the picture before: at every
+// stride a busy viewer may take (ticks and frames passed over), with
+// snapshots made between pictures as the viewer makes them.
+TEST_F(SeekablePlaybackTest, PlayingOnAtAnyStrideEqualsPlayingStraight) {
+  Write(VariedRecording(40));
+  SeekablePlayback::Options options = SmallBudget();
+  options.snapshotBudgetBytes *= 3;
+  options.snapshotMilliseconds = 600;
+  const int64_t last = 39 * 5;
+  const auto straight = PlayStraight(last);
+  for (int stride : {1, 2, 3, 5, 7, 11}) {
+    auto playback = SeekablePlayback::Open(exePath, options);
+    int n = 0;
+    for (int64_t t = stride == 7 ? 3 : 0; t <= last; t += stride) {
+      ASSERT_TRUE(Same(playback->PictureAt(t), straight[t], t)) << "stride " << stride;
+      if (stride != 1 && ++n % 4 == 0) playback->PrepareNextSnapshot();
+    }
+  }
+}
+
 // The first picture can show before the frame records are indexed.
 TEST_F(SeekablePlaybackTest, IndexAfterTheFirstPicture) {
   Write(VariedRecording(12));
