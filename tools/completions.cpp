@@ -87,7 +87,7 @@ std::string Bash(const std::string& program, const std::vector<CommandSpec>& com
   return s;
 }
 
-// A description inside an _arguments spec's brackets.
+// A description inside the brackets of one of zsh's _arguments entries.
 std::string ZshDescription(const std::string& text) {
   std::string d = Replace(Replace(Replace(text, '[', "("), ']', ")"), ':', "\\:");
   return SingleQuoted(d);
@@ -122,11 +122,11 @@ std::string Zsh(const std::string& program, const std::vector<CommandSpec>& comm
         case ValueKind::kFile: action = ":" + o.valueName + ":_files"; break;
         case ValueKind::kFolder: action = ":" + o.valueName + ":_files -/"; break;
       }
-      const std::string spec = "[" + ZshDescription(o.help) + "]" + SingleQuoted(action);
+      const std::string described = "[" + ZshDescription(o.help) + "]" + SingleQuoted(action);
       if (o.shortName.empty()) {
-        s += "        '" + o.name + spec + "' \\\n";
+        s += "        '" + o.name + described + "' \\\n";
       } else {
-        s += "        '(" + o.shortName + " " + o.name + ")'{" + o.shortName + "," + o.name + "}'" + spec +
+        s += "        '(" + o.shortName + " " + o.name + ")'{" + o.shortName + "," + o.name + "}'" + described +
              "' \\\n";
       }
     }

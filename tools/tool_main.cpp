@@ -378,10 +378,10 @@ int RunCompletion(const ParsedArgs& args, std::ostream& out, std::ostream&) {
   } else {
     throw UsageError("no completion for the shell \"" + name + "\"; say bash, zsh or fish");
   }
-  std::vector<CommandSpec> specs;
-  for (const Command& command : Commands()) specs.push_back(command.syntax);
+  std::vector<CommandSpec> syntaxes;
+  for (const Command& command : Commands()) syntaxes.push_back(command.syntax);
   CommandSpec help{"help", "COMMAND", "show the commands, or one command's options", "", {}, 0, 1};
-  out << CompletionScript(shell, "selfplay-tool", specs, {help});
+  out << CompletionScript(shell, "selfplay-tool", syntaxes, {help});
   return 0;
 }
 
