@@ -1,7 +1,5 @@
 #include "tools/export.h"
 
-#include <stdlib.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -21,6 +19,7 @@
 #include "tools/png_io.h"
 #include "tools/inspect.h"
 #include "tools/repack.h"
+#include "tools/scratch_folder.h"
 #include "tools/video_marks.h"
 #include "tools/yuv_frame.h"
 
@@ -28,29 +27,6 @@ namespace sp::tool {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A private folder for the player's sound file, ffmpeg's logs and a
-// re-stubbed copy of the recording; removed with everything in it.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "selfplay-tool-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw ToolError("cannot make a temporary folder");
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code error;
-    fs::remove_all(path_, error);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  // With the separator at the end, as the player's temporary path is given.
-  std::string Path() const { return path_.string() + "/"; }
-
- private:
-  fs::path path_;
-};
 
 std::string FramePath(const std::string& folder, int32_t index) {
   char name[32];
@@ -172,7 +148,9 @@ ExportSummary Export(const ExportOptions& options) {
   RecordingInfo layout = anyVideo || salvage ? Inspect(options.path, options.payloadOffset) : RecordingInfo{};
   ExportSummary summary;
 
-  TempFolder temp;
+  // The player's sound file, ffmpeg's logs and a re-stubbed copy of the
+  // recording.
+  ScratchFolder temp("selfplay-tool");
   // The player finds its payload at the offset compiled into it; a
   // recording for another stub size plays from a copy behind a stub of ours.
   // A salvaged recording plays from a copy without its undecodable blocks:
