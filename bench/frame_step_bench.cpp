@@ -78,14 +78,13 @@ void BM_FrameStepBlocks(benchmark::State& state) {
   JpegImage jpeg;
   MemoryStream buffer;
   LibjpegAnchor anchor;
-  std::vector<uint32_t> pixels;
   RunAnchored(
       state,
       [&] {
         for (const recorder::Block& b : f.blocks) PasteBlock(jpeg, buffer, f.frame, b.jpeg, b.rect.left, b.rect.top);
       },
       [&] {
-        for (const recorder::Block& b : f.blocks) anchor.Decode(b.jpeg, pixels);
+        for (const recorder::Block& b : f.blocks) anchor.Decode(b.jpeg);
       },
       Ratio::kFigureOverAnchor, "one frame's blocks decoded and pasted vs libjpeg alone: x = ours/libjpeg, goal <= 1.10");
   state.counters["blocks"] = static_cast<double>(f.blocks.size());
@@ -100,7 +99,6 @@ void BM_FrameStepKeyFrame(benchmark::State& state) {
   MemoryStream buffer;
   std::unique_ptr<Bitmap> frame;
   LibjpegAnchor anchor;
-  std::vector<uint32_t> pixels;
   RunAnchored(
       state, [&] { frame = std::make_unique<Bitmap>(); },
       [&] {
@@ -110,7 +108,7 @@ void BM_FrameStepKeyFrame(benchmark::State& state) {
         buffer.Clear();
         jpeg.AssignTo(*frame);
       },
-      [&] { anchor.Decode(f.keyFrame, pixels); }, Ratio::kFigureOverAnchor,
+      [&] { anchor.Decode(f.keyFrame); }, Ratio::kFigureOverAnchor,
       "800x600 key frame decoded into a new FrameBitmap vs libjpeg alone: x = ours/libjpeg, goal <= 1.05");
 }
 
@@ -134,7 +132,6 @@ void BM_FrameStepTick(benchmark::State& state) {
   system.SetTempPath(dir.Path());
   HeadlessPlayer player(system);
   LibjpegAnchor anchor;
-  std::vector<uint32_t> pixels;
   int ticks = 0;
   RunAnchored(
       state,
@@ -142,7 +139,7 @@ void BM_FrameStepTick(benchmark::State& state) {
         if (++ticks < kFrames - 1) player.Tick();
       },
       [&] {
-        for (const recorder::Block& b : f.blocks) anchor.Decode(b.jpeg, pixels);
+        for (const recorder::Block& b : f.blocks) anchor.Decode(b.jpeg);
       },
       Ratio::kFigureOverAnchor, "a whole frame-step tick (read, blocks, caption, present) vs libjpeg alone: x = tick/libjpeg");
   if (ticks >= kFrames - 1) state.SkipWithError("the recording ran out of frames");

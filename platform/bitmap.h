@@ -69,13 +69,39 @@ class Bitmap {
  private:
   // Leaves a new element uninitialised, so that sizing a bitmap for a
   // decoder does not write every pixel twice; Resize fills what it keeps.
+  //
+  // The pixels start 16 bytes past a 64-byte boundary. libjpeg-turbo writes
+  // a row that starts on a 32-byte boundary with non-temporal stores, which
+  // send it past the cache to memory; a decoded picture is read again at
+  // once (its spare bytes cleared, then pasted, compared or presented), so
+  // rows are kept off that boundary wherever the width allows.
   template <typename T>
-  struct UninitializedAllocator : std::allocator<T> {
+  struct PixelAllocator {
+    using value_type = T;
+    static constexpr size_t kAlignment = 64;
+    static constexpr size_t kLeadBytes = 16;
+
+    PixelAllocator() = default;
     template <typename U>
-    struct rebind {
-      using other = UninitializedAllocator<U>;
-    };
-    using std::allocator<T>::allocator;
+    PixelAllocator(const PixelAllocator<U>&) noexcept {}
+
+    // The pixels start up to 64 bytes into a block of the plain heap; how
+    // far is kept in the byte before them. (An aligned new made the
+    // player's peak memory 3 MB larger at 1920 x 1080.)
+    T* allocate(size_t n) {
+      if (n > (static_cast<size_t>(-1) - kAlignment) / sizeof(T)) throw std::bad_array_new_length();
+      auto* block = static_cast<unsigned char*>(::operator new(n * sizeof(T) + kAlignment));
+      const auto address = reinterpret_cast<uintptr_t>(block);
+      size_t lead = (kAlignment + kLeadBytes - address % kAlignment) % kAlignment;
+      if (lead == 0) lead = kAlignment;
+      block[lead - 1] = static_cast<unsigned char>(lead);
+      return reinterpret_cast<T*>(block + lead);
+    }
+    void deallocate(T* p, size_t) noexcept {
+      auto* pixels = reinterpret_cast<unsigned char*>(p);
+      ::operator delete(pixels - pixels[-1]);
+    }
+
     template <typename U>
     void construct(U* p) noexcept {
       ::new (static_cast<void*>(p)) U;
@@ -84,6 +110,10 @@ class Bitmap {
     void construct(U* p, Args&&... args) {
       ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
+    template <typename U>
+    bool operator==(const PixelAllocator<U>&) const noexcept {
+      return true;
+    }
   };
   enum class Fill { kWhiteRest, kNone };
 
@@ -91,7 +121,7 @@ class Bitmap {
 
   int width_ = 0;
   int height_ = 0;
-  std::vector<Pixel, UninitializedAllocator<Pixel>> pixels_;
+  std::vector<Pixel, PixelAllocator<Pixel>> pixels_;
   Rect dirty_;
   std::unique_ptr<Canvas> canvas_;
 };

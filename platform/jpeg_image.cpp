@@ -8,6 +8,11 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define SELFPLAY_AVX2_CLEAR 1
+#endif
+
 #include "platform/bitmap.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
@@ -73,8 +78,9 @@ void MonitorProgress(j_common_ptr common) {
 }
 
 // libjpeg fills the spare byte of each pixel with 0xFF; a Bitmap's is 0.
-// Four pixels a step, so that even the cheapest vectoriser takes the loop.
-void CopyClearingSpareBytes(Pixel* out, const Pixel* in, int width) {
+// out may be in. Four pixels a step, so that even the cheapest vectoriser
+// takes the loop.
+void ClearSpareBytes(Pixel* out, const Pixel* in, int width) {
   const int whole = width & ~3;
   for (int x = 0; x < whole; x += 4) {
     out[x] = in[x] & 0x00FFFFFFu;
@@ -85,11 +91,43 @@ void CopyClearingSpareBytes(Pixel* out, const Pixel* in, int width) {
   for (int x = whole; x < width; ++x) out[x] = in[x] & 0x00FFFFFFu;
 }
 
-// Where libjpeg writes one row group before it is copied into the bitmap.
+#ifdef SELFPLAY_AVX2_CLEAR
+// The same, eight pixels a step. A row cleared in place costs what the
+// instructions cost (the row is in the level-1 cache), and four pixels a
+// step would take longer than copying the row out of a scratch.
+__attribute__((target("avx2"))) void ClearSpareBytesAvx2(Pixel* out, const Pixel* in, int width) {
+  const __m256i keep = _mm256_set1_epi32(0x00FFFFFF);
+  int x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + x));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_and_si256(pixels, keep));
+  }
+  for (; x < width; ++x) out[x] = in[x] & 0x00FFFFFFu;
+}
+#endif
+
+void ClearRow(Pixel* out, const Pixel* in, int width) {
+#ifdef SELFPLAY_AVX2_CLEAR
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) {
+    ClearSpareBytesAvx2(out, in, width);
+    return;
+  }
+#endif
+  ClearSpareBytes(out, in, width);
+}
+
 // libjpeg-turbo's colour conversion writes a row that starts on a 32-byte
 // boundary with non-temporal stores, which bypass the cache, so reading it
-// back would go to memory. Every scratch row starts 4 bytes past such a
-// boundary and stays in the level-1 cache for the copy.
+// back to clear the spare bytes would go to memory. Such a row is written
+// into a scratch row and copied from there; any other row is written in
+// place and cleared while it is still in the level-1 cache. (A Bitmap keeps
+// its rows off that boundary where the width allows.)
+bool TakesStreamingStores(const Pixel* row) { return reinterpret_cast<uintptr_t>(row) % 32 == 0; }
+
+// Where libjpeg writes the rows of a row group that are copied into the
+// bitmap. Every scratch row starts 4 bytes past a 32-byte boundary, so it
+// stays in the level-1 cache for the copy.
 class RowScratch {
  public:
   void Reserve(int width) {
@@ -270,14 +308,20 @@ void JpegImage::AssignTo(Bitmap& bitmap) {
   volatile int finished = 0;
   const bool ok = d.Guarded([&] {
     JSAMPROW rows[kRowGroup];
-    for (int i = 0; i < kRowGroup; ++i) rows[i] = reinterpret_cast<JSAMPROW>(d.scratch.Row(i));
+    bool viaScratch[kRowGroup];
     while (info.output_scanline < info.output_height) {
       const int first = static_cast<int>(info.output_scanline);
       const int count = std::min(kRowGroup, height - first);
+      for (int i = 0; i < count; ++i) {
+        Pixel* row = bitmap.Row(first + i);
+        viaScratch[i] = TakesStreamingStores(row);
+        rows[i] = reinterpret_cast<JSAMPROW>(viaScratch[i] ? d.scratch.Row(i) : row);
+      }
       const int done = static_cast<int>(jpeg_read_scanlines(&info, rows, count));
       if (done == 0) break;
       for (int i = 0; i < done; ++i) {
-        CopyClearingSpareBytes(bitmap.Row(first + i), d.scratch.Row(i), width);
+        Pixel* row = bitmap.Row(first + i);
+        ClearRow(row, viaScratch[i] ? d.scratch.Row(i) : row, width);
       }
       finished = first + done;
     }

@@ -226,8 +226,10 @@ std::vector<Pixel> ReferenceDecode(const std::vector<uint8_t>& bytes, int& width
 }
 
 // Every pixel of the bitmap is libjpeg's, with a zero high byte, whatever
-// the width (the decoder's rows are copied four pixels a step) and however
-// the bitmap was sized or filled before.
+// the width (rows are cleared eight pixels a step and then one by one) and
+// however the bitmap was sized or filled before. Rows that start on a
+// 32-byte boundary take another way through the decoder than the rest; the
+// sizes give both.
 TEST(JpegImageDecode, EveryPixelIsLibjpegsWhateverTheSizeAndTheBitmapBefore) {
   JpegImage image;
   Bitmap bitmap;
@@ -237,6 +239,8 @@ TEST(JpegImageDecode, EveryPixelIsLibjpegsWhateverTheSizeAndTheBitmapBefore) {
   };
   const JpegColor colors[] = {JpegColor::Rgb, JpegColor::Grey};
   const int sides[][2] = {{1, 1}, {3, 7}, {5, 19}, {17, 4}, {33, 33}, {63, 2}, {33, 33}, {130, 41}};
+  int rowsOnTheBoundary = 0;
+  int rowsOffIt = 0;
   for (JpegColor color : colors) {
     for (const auto& side : sides) {
       const auto bytes = MakeJpeg({.width = side[0], .height = side[1], .color = color, .quality = 80}, pattern);
@@ -252,6 +256,7 @@ TEST(JpegImageDecode, EveryPixelIsLibjpegsWhateverTheSizeAndTheBitmapBefore) {
       ASSERT_EQ(bitmap.Width(), width);
       ASSERT_EQ(bitmap.Height(), height);
       for (int y = 0; y < height; ++y) {
+        ++(reinterpret_cast<uintptr_t>(bitmap.Row(y)) % 32 == 0 ? rowsOnTheBoundary : rowsOffIt);
         for (int x = 0; x < width; ++x) {
           ASSERT_EQ(bitmap.At(x, y), expected[static_cast<size_t>(y) * width + x])
               << side[0] << "x" << side[1] << " at " << x << "," << y;
@@ -259,6 +264,8 @@ TEST(JpegImageDecode, EveryPixelIsLibjpegsWhateverTheSizeAndTheBitmapBefore) {
       }
     }
   }
+  EXPECT_GT(rowsOnTheBoundary, 0);
+  EXPECT_GT(rowsOffIt, 0);
 }
 
 // Header failures: LoadFromStream already raises.
