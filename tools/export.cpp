@@ -1,9 +1,13 @@
 #include "tools/export.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <utility>
 
 #include "app/headless/headless_player.h"
 #include "app/play_form.h"
@@ -32,6 +36,31 @@ std::string FramePath(const std::string& folder, int32_t index) {
   char name[32];
   std::snprintf(name, sizeof name, "frame_%05d.png", static_cast<int>(index));
   return (fs::path(folder) / name).string();
+}
+
+// The pictures that an export left in folder: frame_NNNNN.png (five digits
+// or more) and nothing else, lowest number first.
+std::vector<std::string> ExportedFramesIn(const std::string& folder) {
+  std::vector<std::pair<int64_t, std::string>> found;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    constexpr std::string_view kPrefix = "frame_";
+    constexpr std::string_view kSuffix = ".png";
+    if (name.size() < kPrefix.size() + 5 + kSuffix.size() || !name.starts_with(kPrefix) || !name.ends_with(kSuffix)) {
+      continue;
+    }
+    const std::string_view digits(name.data() + kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
+    int64_t index = 0;
+    const auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
+    if (failure != std::errc() || end != digits.data() + digits.size()) continue;
+    found.emplace_back(index, entry.path().string());
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> paths;
+  for (auto& [index, path] : found) paths.push_back(std::move(path));
+  return paths;
 }
 
 // The frame size and clock of the recording, from its video header alone.
@@ -129,7 +158,12 @@ std::vector<std::string> ExportOutputs(const ExportOptions& options) {
 ExportSummary Export(const ExportOptions& options) {
   const HeaderFacts info = ReadHeader(options.path, options.payloadOffset);
   if (options.overwrite == ExportOptions::Overwrite::kRefuse) {
-    for (const std::string& output : ExportOutputs(options)) {
+    std::vector<std::string> outputs = ExportOutputs(options);
+    // Pictures of a longer recording would stay behind this one's.
+    if (Wanted(options.framesFolder)) {
+      for (std::string& frame : ExportedFramesIn(options.framesFolder)) outputs.push_back(std::move(frame));
+    }
+    for (const std::string& output : outputs) {
       std::error_code error;
       if (fs::exists(output, error)) throw ToolError(output + " exists already; --force overwrites it");
     }
@@ -294,6 +328,12 @@ ExportSummary Export(const ExportOptions& options) {
     if (!pipes.empty()) ++summary.ticks;
   };
   if (!options.framesFolder.empty()) {
+    // Forced: the folder holds this recording's pictures alone afterwards,
+    // not some of an earlier, longer one behind them.
+    for (const std::string& old : ExportedFramesIn(options.framesFolder)) {
+      std::error_code failure;
+      if (!fs::remove(old, failure) && failure) throw ToolError(old + ": cannot remove: " + failure.message());
+    }
     WritePng(FramePath(options.framesFolder, 0), player.Picture());
     summary.frames = 1;
   }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/bitmap.h"
@@ -192,6 +193,41 @@ TEST_F(RoundTrip, FramesWithoutCursorOrCaptionAreExactlyTheDecodedBlocks) {
     EXPECT_LE(Compare(input, shown).mean, kJpegMeanError);
   }
   EXPECT_EQ(Run({"extract-sound", out, "-o", Path("none.wav")}).status, 1);
+}
+
+// A second export into the same folder: a shorter recording's pictures
+// must not be followed by the earlier recording's last ones.
+TEST_F(RoundTrip, FramesOfAnEarlierExportAreRefusedOrAllReplaced) {
+  const std::string longer = Path("longer.exe");
+  ASSERT_EQ(Run(PackArgs(longer, false)).status, 0);
+  std::filesystem::create_directory(Path("first-three"));
+  for (int k = 0; k < 3; ++k) {
+    std::filesystem::copy_file(Picture(k), std::filesystem::path(Path("first-three")) / std::filesystem::path(Picture(k)).filename());
+  }
+  const std::string shorter = Path("shorter.exe");
+  ASSERT_EQ(Run({"pack", "--frames", Path("first-three"), "--interval", "200", "--stub", Path("stub"), "-o", shorter}).status, 0);
+
+  const std::string out = Path("out");
+  ASSERT_EQ(Run({"export", longer, "--frames", out}).status, 0);
+  WriteText(out + "/notes.txt", "mine");
+  WriteText(out + "/frame_12.png", "not an exported name");
+  std::filesystem::remove(Frame(out, 0));
+  const ToolRun refused = Run({"export", shorter, "--frames", out});
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE(refused.err.find("frame_00001.png exists already; --force overwrites it"), std::string::npos) << refused.err;
+
+  const ToolRun forced = Run({"export", shorter, "--frames", out, "--force"});
+  ASSERT_EQ(forced.status, 0) << forced.err;
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(out)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"frame_00000.png", "frame_00001.png", "frame_00002.png", "frame_12.png",
+                                              "notes.txt"}));
+  Bitmap shown;
+  Bitmap input;
+  LoadPng(Frame(out, 2), shown);
+  LoadPng(Picture(2), input);
+  EXPECT_LE(Compare(input, shown).mean, kJpegMeanError);
 }
 
 TEST_F(RoundTrip, ARecordingForAnotherStubSizePlaysTheSameFramesAfterRepack) {
