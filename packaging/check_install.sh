@@ -104,6 +104,18 @@ if [ -n "$package" ]; then
   for file in $expected; do
     echo "$contents" | grep -q " \./usr/$file\$" || fail "$package does not hold /usr/$file"
   done
+  # The programs come without their debugging sections; the stub comes
+  # byte for byte as built.
+  dpkg-deb -x "$package" "$prefix/deb" || fail "dpkg-deb cannot unpack $package"
+  for program in selfplay-tool selfplay-view; do
+    [ -f "$prefix/deb/usr/bin/$program" ] || continue
+    if readelf -S "$prefix/deb/usr/bin/$program" | grep -q '\.debug_'; then
+      fail "$package holds $program with its debugging sections"
+    fi
+  done
+  if [ -f "$build/selfplay" ]; then
+    cmp -s "$build/selfplay" "$prefix/deb/usr/bin/selfplay" || fail "$package holds another stub than the built one"
+  fi
 fi
 
 if [ "$failures" -ne 0 ]; then
