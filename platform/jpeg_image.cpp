@@ -266,7 +266,34 @@ void JpegImage::SetMaxSize(int width, int height) {
   maxHeight_ = std::clamp(height, 0, kMaxImageSide);
 }
 
-void JpegImage::AssignTo(Bitmap& bitmap) {
+void JpegImage::AssignTo(Bitmap& bitmap) { AssignPartTo(bitmap, {0, 0, kMaxImageSide, kMaxImageSide}); }
+
+void JpegImage::AssignPartTo(Bitmap& bitmap, const Rect& wanted) {
+  const Size picture = StartDecode();
+  Rect part = wanted.Intersect({0, 0, picture.width, picture.height});
+  if (part.right <= part.left || part.bottom <= part.top) part = {0, 0, 0, 0};
+  try {
+    // Every row is written below, or made white when the decode stops.
+    bitmap.SetSizeForOverwrite(part.right - part.left, part.bottom - part.top);
+  } catch (...) {
+    AbortDecode();
+    throw;
+  }
+  DecodeInto(part, bitmap, 0, 0);
+}
+
+void JpegImage::DrawPart(Bitmap& target, int x, int y, const Rect& wanted) {
+  const Size picture = StartDecode();
+  Rect part = wanted.Intersect({0, 0, picture.width, picture.height});
+  // Clipped to the target as well, in the picture's coordinates.
+  part = part.Intersect({-x, -y, target.Width() - x, target.Height() - y});
+  if (part.right <= part.left || part.bottom <= part.top) part = {0, 0, 0, 0};
+  const Rect written{x + part.left, y + part.top, x + part.right, y + part.bottom};
+  DecodeInto(part, target, written.left, written.top);
+  target.MarkDirty(written);
+}
+
+Size JpegImage::StartDecode() {
   Decoder& d = *decoder_;
   if (!d.headerRead) d.ReadHeader(data_);
   d.CheckHeader(maxWidth_, maxHeight_);
@@ -281,49 +308,79 @@ void JpegImage::AssignTo(Bitmap& bitmap) {
   info.quantize_colors = FALSE;
 
   // A progressive picture is read whole here, so its failures come before
-  // the bitmap takes its size.
+  // anything takes its size.
   d.ThrowIfFailed(d.Guarded([&info] { jpeg_start_decompress(&info); }));
+  return {static_cast<int>(info.output_width), static_cast<int>(info.output_height)};
+}
 
-  const int width = static_cast<int>(info.output_width);
-  const int height = static_cast<int>(info.output_height);
+void JpegImage::AbortDecode() {
+  jpeg_abort_decompress(&decoder_->info);
+  decoder_->headerRead = false;
+}
+
+void JpegImage::DecodeInto(const Rect& part, Bitmap& target, int x, int y) {
+  Decoder& d = *decoder_;
+  jpeg_decompress_struct& info = d.info;
+  const int pictureWidth = static_cast<int>(info.output_width);
+  const int pictureHeight = static_cast<int>(info.output_height);
+  const int width = part.right - part.left;
+  const int height = part.bottom - part.top;
+
+  // Columns: libjpeg decodes from an iMCU boundary at or left of the column
+  // asked for. Smooth upsampling blends each column with its neighbours',
+  // so the edge columns of a cropped decode differ from the whole picture's;
+  // a margin on each side keeps them out of the part.
+  constexpr int kCropMargin = 16;
+  const bool cropped = width > 0 && width < pictureWidth;
+  JDIMENSION decodedLeft = 0;
+  if (cropped) {
+    decodedLeft = static_cast<JDIMENSION>(std::max(part.left - kCropMargin, 0));
+    JDIMENSION decodedWidth = static_cast<JDIMENSION>(std::min(part.right + kCropMargin, pictureWidth)) - decodedLeft;
+    d.ThrowIfFailed(d.Guarded([&] { jpeg_crop_scanline(&info, &decodedLeft, &decodedWidth); }));
+  }
+  const int fromColumn = part.left - static_cast<int>(decodedLeft);
+
   try {
-    // Every row is written below, or made white when the decode stops.
-    bitmap.SetSizeForOverwrite(width, height);
+    d.scratch.Reserve(static_cast<int>(info.output_width));
   } catch (...) {
-    jpeg_abort_decompress(&info);
-    d.headerRead = false;
+    AbortDecode();
     throw;
   }
-
-  try {
-    d.scratch.Reserve(width);
-  } catch (...) {
-    jpeg_abort_decompress(&info);
-    d.headerRead = false;
-    throw;
-  }
+  auto rowOf = [&target, x, y](int i) { return target.Row(y + i) + x; };
 
   // Rows above this one are decoded and hold 0x00RRGGBB. Volatile: it is
   // read after libjpeg may have left by longjmp.
   volatile int finished = 0;
   const bool ok = d.Guarded([&] {
+    // Rows above the part are skipped: whole row groups are only entropy
+    // decoded, and libjpeg-turbo's skip gives the rows after it the same
+    // pixels as a decode from the first row (smooth upsampling included).
+    if (part.top > 0) jpeg_skip_scanlines(&info, static_cast<JDIMENSION>(part.top));
     JSAMPROW rows[kRowGroup];
     bool viaScratch[kRowGroup];
-    while (info.output_scanline < info.output_height) {
-      const int first = static_cast<int>(info.output_scanline);
+    while (static_cast<int>(info.output_scanline) < part.bottom) {
+      const int first = static_cast<int>(info.output_scanline) - part.top;
       const int count = std::min(kRowGroup, height - first);
       for (int i = 0; i < count; ++i) {
-        Pixel* row = bitmap.Row(first + i);
-        viaScratch[i] = TakesStreamingStores(row);
+        Pixel* row = rowOf(first + i);
+        viaScratch[i] = cropped || TakesStreamingStores(row);
         rows[i] = reinterpret_cast<JSAMPROW>(viaScratch[i] ? d.scratch.Row(i) : row);
       }
       const int done = static_cast<int>(jpeg_read_scanlines(&info, rows, count));
       if (done == 0) break;
       for (int i = 0; i < done; ++i) {
-        Pixel* row = bitmap.Row(first + i);
-        ClearRow(row, viaScratch[i] ? d.scratch.Row(i) : row, width);
+        Pixel* row = rowOf(first + i);
+        ClearRow(row, viaScratch[i] ? d.scratch.Row(i) + fromColumn : row, width);
       }
       finished = first + done;
+    }
+    // Below the part, the data is read through to the last row, which is
+    // decoded into the scratch: a skip to the very end would read nothing,
+    // and a picture that fails down there must fail here too.
+    if (part.bottom < pictureHeight && static_cast<int>(info.output_scanline) == part.bottom) {
+      jpeg_skip_scanlines(&info, static_cast<JDIMENSION>(pictureHeight - 1 - part.bottom));
+      rows[0] = reinterpret_cast<JSAMPROW>(d.scratch.Row(0));
+      jpeg_read_scanlines(&info, rows, 1);
     }
     // Whatever follows the last row (trailing markers, junk) is not read:
     // the picture is complete, and the abort readies the next one.
@@ -332,7 +389,7 @@ void JpegImage::AssignTo(Bitmap& bitmap) {
   d.headerRead = false;
   // A decode cut short leaves white below what it wrote, as a bitmap newly
   // sized always has.
-  for (int y = finished; y < height; ++y) std::fill_n(bitmap.Row(y), width, kWhitePixel);
+  for (int i = finished; i < height; ++i) std::fill_n(rowOf(i), width, kWhitePixel);
   d.ThrowIfFailed(ok);
 }
 

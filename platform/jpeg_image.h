@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/geometry.h"
+
 namespace sp {
 
 class Bitmap;
@@ -35,9 +37,28 @@ class JpegImage {
   // picture's size (JpegError with libjpeg's message code on a fatal error).
   // A stream that ends early is completed with an end-of-image marker.
   void AssignTo(Bitmap& bitmap);
+  // The same for a part of the picture alone (clamped to it): bitmap takes
+  // the part's size and holds exactly what AssignTo gives there. The rows
+  // below the part are still read through, without being decoded into
+  // pixels, so a picture that fails there fails here too.
+  void AssignPartTo(Bitmap& bitmap, const Rect& part);
+  // Decodes a part of the picture straight onto target, its top-left at
+  // (x, y), clipped to target: the pixels that assigning the part to a
+  // bitmap and drawing that there would give, without the bitmap. Marks
+  // what it wrote dirty. On a failure the part's rows the decode did not
+  // reach are made white.
+  void DrawPart(Bitmap& target, int x, int y, const Rect& part);
 
  private:
   struct Decoder;
+
+  // Readies the decompressor for the loaded picture and returns its size.
+  Size StartDecode();
+  // Decodes part (inside the picture) into target at (x, y) (inside
+  // target), after StartDecode.
+  void DecodeInto(const Rect& part, Bitmap& target, int x, int y);
+  void AbortDecode();
+
   std::unique_ptr<Decoder> decoder_;
   std::vector<uint8_t> data_;
   int width_ = 0;

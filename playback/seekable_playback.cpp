@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <limits>
 
 #include "payload/c_file.h"
 #include "payload/sound_track.h"
@@ -74,27 +75,32 @@ void CopyPixels(const Bitmap& from, Bitmap& to) {
 
 }  // namespace
 
-// Decodes and draws a frame record's blocks (all, or the ones listed) onto
-// the frame bitmap, in stored order.
+// Decodes and draws a frame record's blocks (all, or the rows listed of the
+// blocks listed) onto the frame bitmap, in stored order.
 class SeekablePlayback::Composer : public FrameRecordEvents {
  public:
-  Composer(SeekablePlayback& playback, const std::vector<int>* only)
+  Composer(SeekablePlayback& playback, const std::vector<PlannedBlock>* only)
       : playback_(playback), only_(only) {}
 
   void Block(const BlockItem& block) override {
-    if (only_ && !std::binary_search(only_->begin(), only_->end(), block.index)) return;
     SeekablePlayback& p = playback_;
+    Rect part{0, 0, kMaxImageSide, kMaxImageSide};
+    if (only_) {
+      const auto planned = std::lower_bound(only_->begin(), only_->end(), block.index,
+                                            [](const PlannedBlock& b, int index) { return b.index < index; });
+      if (planned == only_->end() || planned->index != block.index) return;
+      part = planned->part;
+    }
     p.jpeg_.LoadFromStream(p.jpegBuffer_);
     p.jpegBuffer_.Clear();
-    p.jpeg_.AssignTo(p.block_);
     // Placed by its left and top alone, at the picture's own size.
-    p.frame_.GetCanvas().Draw(block.rect.left, block.rect.top, p.block_);
+    p.jpeg_.DrawPart(p.frame_, block.rect.left, block.rect.top, part);
     p.NoteChange();
   }
 
  private:
   SeekablePlayback& playback_;
-  const std::vector<int>* only_;
+  const std::vector<PlannedBlock>* only_;
 };
 
 std::unique_ptr<SeekablePlayback> SeekablePlayback::Open(const std::string& path) {
@@ -268,7 +274,7 @@ void SeekablePlayback::EndAtDamage(int32_t frame, ItemFault fault) {
   if (currentFrame_ >= frame) currentFrame_ = -1;
 }
 
-void SeekablePlayback::ApplyFrame(int32_t frame, const std::vector<int>* only) {
+void SeekablePlayback::ApplyFrame(int32_t frame, const std::vector<PlannedBlock>* only) {
   applyingFrame_ = frame;
   Composer composer(*this, only);
   file_->Seek(frames_[frame].offset, SeekOrigin::Begin);
@@ -277,14 +283,14 @@ void SeekablePlayback::ApplyFrame(int32_t frame, const std::vector<int>* only) {
   reader_->ReadFrameRecord(frame, Header().HasCursor == 1, last, iconBuffer_, jpegBuffer_, composer);
 }
 
-std::vector<std::vector<int>> SeekablePlayback::PlanFrom(int32_t base, int32_t frame) const {
+SeekablePlayback::Plan SeekablePlayback::PlanFrom(int32_t base, int32_t frame) const {
   const int width = frame_.Width();
   const int height = frame_.Height();
   const int columns = (width + kCell - 1) / kCell;
   const int rows = (height + kCell - 1) / kCell;
   std::vector<uint8_t> covered(static_cast<size_t>(columns) * rows, 0);
   int64_t left = int64_t{columns} * rows;
-  std::vector<std::vector<int>> plan(static_cast<size_t>(frame - base));
+  Plan plan(static_cast<size_t>(frame - base));
   for (int32_t k = frame; k > base && left > 0; --k) {
     const IndexedFrame& f = frames_[k];
     for (int b = static_cast<int>(f.blockCount) - 1; b >= 0 && left > 0; --b) {
@@ -294,21 +300,24 @@ std::vector<std::vector<int>> SeekablePlayback::PlanFrom(int32_t base, int32_t f
       if (stored.right <= stored.left || stored.bottom <= stored.top) {
         // A picture whose header did not read: decoded, so that its
         // failure ends the recording as it would in the stub.
-        plan[k - base - 1].push_back(b);
+        plan[k - base - 1].push_back({b, {0, 0, kMaxImageSide, kMaxImageSide}});
         continue;
       }
       if (r.right <= r.left || r.bottom <= r.top) continue;  // wholly outside the frame
-      bool visible = false;
-      for (int cy = r.top / kCell; cy <= (r.bottom - 1) / kCell && !visible; ++cy) {
+      // The cells with something still uncovered, and around them the part
+      // of the picture to decode: the rest is drawn over later.
+      Rect cells{std::numeric_limits<int>::max(), std::numeric_limits<int>::max(), -1, -1};
+      for (int cy = r.top / kCell; cy <= (r.bottom - 1) / kCell; ++cy) {
         for (int cx = r.left / kCell; cx <= (r.right - 1) / kCell; ++cx) {
-          if (!covered[static_cast<size_t>(cy) * columns + cx]) {
-            visible = true;
-            break;
-          }
+          if (covered[static_cast<size_t>(cy) * columns + cx]) continue;
+          cells = {std::min(cells.left, cx), std::min(cells.top, cy), std::max(cells.right, cx + 1),
+                   std::max(cells.bottom, cy + 1)};
         }
       }
-      if (!visible) continue;
-      plan[k - base - 1].push_back(b);
+      if (cells.right < 0) continue;
+      const Rect visible = r.Intersect({cells.left * kCell, cells.top * kCell, cells.right * kCell, cells.bottom * kCell});
+      plan[k - base - 1].push_back({b, {visible.left - stored.left, visible.top - stored.top,
+                                        visible.right - stored.left, visible.bottom - stored.top}});
       for (int cy = (r.top + kCell - 1) / kCell; cy * kCell < r.bottom; ++cy) {
         if (std::min((cy + 1) * kCell, height) > r.bottom) break;
         for (int cx = (r.left + kCell - 1) / kCell; cx * kCell < r.right; ++cx) {
@@ -322,13 +331,13 @@ std::vector<std::vector<int>> SeekablePlayback::PlanFrom(int32_t base, int32_t f
       }
     }
   }
-  for (std::vector<int>& blocks : plan) std::reverse(blocks.begin(), blocks.end());
+  for (std::vector<PlannedBlock>& blocks : plan) std::reverse(blocks.begin(), blocks.end());
   return plan;
 }
 
-void SeekablePlayback::ApplyFrames(int32_t from, int32_t to, const std::vector<std::vector<int>>* plan) {
+void SeekablePlayback::ApplyFrames(int32_t from, int32_t to, const Plan* plan) {
   for (int32_t k = from + 1; k <= to; ++k) {
-    const std::vector<int>* only = plan ? &(*plan)[k - from - 1] : nullptr;
+    const std::vector<PlannedBlock>* only = plan ? &(*plan)[k - from - 1] : nullptr;
     if (only && only->empty()) continue;
     ApplyFrame(k, only);
     if (!plan) {
@@ -381,7 +390,7 @@ void SeekablePlayback::Compose(int32_t frame) {
         CopyPixels(*snapshot->second, frame_);
       }
       currentFrame_ = -1;
-      const std::vector<std::vector<int>> plan = PlanFrom(base, frame);
+      const Plan plan = PlanFrom(base, frame);
       ApplyFrames(base, frame, &plan);
       currentFrame_ = frame;
       KeepSnapshot(frame);

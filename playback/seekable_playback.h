@@ -124,10 +124,18 @@ class SeekablePlayback {
   void BuildIndex(PayloadReader& reader);
   void PlanSnapshots();
   void Compose(int32_t frame);
-  void ApplyFrames(int32_t from, int32_t to, const std::vector<std::vector<int>>* plan);
-  void ApplyFrame(int32_t frame, const std::vector<int>* only);
-  // The visible blocks of frames base + 1 .. frame, per frame.
-  std::vector<std::vector<int>> PlanFrom(int32_t base, int32_t frame) const;
+  // A block a seek decodes, and the part of its picture that stays visible.
+  struct PlannedBlock {
+    int index;  // in its frame record
+    Rect part;  // in the picture's own pixels
+  };
+  using Plan = std::vector<std::vector<PlannedBlock>>;
+
+  void ApplyFrames(int32_t from, int32_t to, const Plan* plan);
+  void ApplyFrame(int32_t frame, const std::vector<PlannedBlock>* only);
+  // The visible blocks of frames base + 1 .. frame, per frame, in stored
+  // order.
+  Plan PlanFrom(int32_t base, int32_t frame) const;
   void KeepSnapshot(int32_t frame);
   void EndAtDamage(int32_t frame, ItemFault fault);
   void LoadIcon(int32_t iconFrame);
@@ -164,7 +172,6 @@ class SeekablePlayback {
   JpegImage jpeg_;
   MemoryStream jpegBuffer_;
   MemoryStream iconBuffer_;
-  Bitmap block_;
   Bitmap frame_;  // the frame bitmap of frame currentFrame_
   int32_t currentFrame_ = -1;
   int32_t applyingFrame_ = 0;

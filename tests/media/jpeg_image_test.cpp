@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -266,6 +267,107 @@ TEST(JpegImageDecode, EveryPixelIsLibjpegsWhateverTheSizeAndTheBitmapBefore) {
   }
   EXPECT_GT(rowsOnTheBoundary, 0);
   EXPECT_GT(rowsOffIt, 0);
+}
+
+// Any part decodes to exactly the pixels of the whole picture there, with
+// every sampling, progressive too, at any rows and columns: cropped on both
+// sides, on one, or not at all.
+TEST(JpegImageDecode, APartIsExactlyThatPartOfTheWholePicture) {
+  JpegImage image;
+  Bitmap whole;
+  Bitmap part;
+  auto pattern = [](int x, int y) {
+    return static_cast<uint32_t>((x * 29 + y * 7) & 0xFF) << 16 | static_cast<uint32_t>((x ^ y) * 5 & 0xFF) << 8 |
+           static_cast<uint32_t>((y * y + x) & 0xFF);
+  };
+  const JpegRecipe recipes[] = {
+      {.width = 77, .height = 53, .quality = 80},
+      {.width = 80, .height = 45, .quality = 80, .lumaWide = 2, .lumaHigh = 1},
+      {.width = 61, .height = 34, .quality = 80, .lumaWide = 1, .lumaHigh = 1},
+      {.width = 70, .height = 50, .quality = 80, .lumaWide = 1, .lumaHigh = 2},
+      {.width = 66, .height = 41, .scans = JpegScans::Progressive, .quality = 80},
+      {.width = 59, .height = 27, .color = JpegColor::Grey, .quality = 80},
+  };
+  for (const JpegRecipe& recipe : recipes) {
+    const auto bytes = MakeJpeg(recipe, pattern);
+    Load(image, bytes);
+    image.AssignTo(whole);
+    for (int top = 0; top < recipe.height; top += 7) {
+      for (int bottom = top + 1; bottom <= recipe.height; bottom += 11) {
+        for (int left = 0; left < recipe.width; left += 9) {
+          for (int right = left + 1; right <= recipe.width; right += 13) {
+            const Rect wanted{left, top, right, bottom};
+            image.AssignPartTo(part, wanted);
+            ASSERT_EQ(part.Width(), right - left);
+            ASSERT_EQ(part.Height(), bottom - top);
+            for (int y = 0; y < part.Height(); ++y) {
+              ASSERT_TRUE(std::equal(part.Row(y), part.Row(y) + part.Width(), whole.Row(top + y) + left))
+                  << recipe.width << "x" << recipe.height << " sampled " << recipe.lumaWide << "x" << recipe.lumaHigh
+                  << ", part " << left << "," << top << " to " << right << "," << bottom << ", row " << top + y;
+            }
+          }
+        }
+      }
+    }
+  }
+  // Past the picture the part is clamped to it.
+  Load(image, MakeJpeg({.width = 8, .height = 8}, pattern));
+  image.AssignPartTo(part, {-4, 5, 100, 100});
+  EXPECT_EQ(part.Width(), 8);
+  EXPECT_EQ(part.Height(), 3);
+  image.AssignPartTo(part, {0, 9, 8, 12});
+  EXPECT_TRUE(part.IsEmpty());
+}
+
+// Drawing a part onto a picture gives what assigning the whole picture to a
+// bitmap and drawing that part of it would, clipped at every side, and
+// marks just what it wrote.
+TEST(JpegImageDecode, DrawingAPartIsDrawingThatPartOfTheDecodedPicture) {
+  JpegImage image;
+  auto pattern = [](int x, int y) {
+    return static_cast<uint32_t>((x * 13 + y * 3) & 0xFF) << 16 | static_cast<uint32_t>((x + y) * 9 & 0xFF) << 8 |
+           static_cast<uint32_t>((x * y) & 0xFF);
+  };
+  const auto bytes = MakeJpeg({.width = 70, .height = 44, .quality = 80}, pattern);
+  Load(image, bytes);
+  Bitmap whole;
+  image.AssignTo(whole);
+  struct Case {
+    int x, y;
+    Rect part;
+  };
+  const Case cases[] = {
+      {10, 5, {0, 0, 70, 44}},   {-20, -9, {0, 0, 70, 44}}, {30, 20, {17, 3, 52, 40}},
+      {-3, 11, {5, 8, 66, 30}},  {0, 0, {60, 40, 90, 90}},  {100, 0, {0, 0, 70, 44}},
+  };
+  for (const Case& c : cases) {
+    Bitmap expected(50, 40);
+    Bitmap drawn(50, 40);
+    expected.GetCanvas().brush.color = 0x00123456;
+    expected.GetCanvas().FillRect(expected.Bounds());
+    drawn.GetCanvas().brush.color = 0x00123456;
+    drawn.GetCanvas().FillRect(drawn.Bounds());
+    const Rect part = c.part.Intersect(whole.Bounds());
+    for (int y = part.top; y < part.bottom; ++y) {
+      for (int x = part.left; x < part.right; ++x) {
+        const int tx = c.x + x;
+        const int ty = c.y + y;
+        if (tx >= 0 && ty >= 0 && tx < expected.Width() && ty < expected.Height()) expected.Set(tx, ty, whole.At(x, y));
+      }
+    }
+    drawn.TakeDirty();
+    image.DrawPart(drawn, c.x, c.y, c.part);
+    const Rect written = Rect{c.x + part.left, c.y + part.top, c.x + part.right, c.y + part.bottom}.Intersect(drawn.Bounds());
+    const Rect dirty = drawn.TakeDirty();
+    if (written.right > written.left && written.bottom > written.top) {
+      EXPECT_EQ(dirty, written) << c.x << "," << c.y;
+    } else {
+      EXPECT_TRUE(dirty.right <= dirty.left || dirty.bottom <= dirty.top) << c.x << "," << c.y;
+    }
+    for (int y = 0; y < 40; ++y) {
+      ASSERT_TRUE(std::equal(drawn.Row(y), drawn.Row(y) + 50, expected.Row(y))) << c.x << "," << c.y << " row " << y;
+    }
+  }
 }
 
 // Header failures: LoadFromStream already raises.

@@ -27,6 +27,10 @@ struct JpegRecipe {
   JpegColor color = JpegColor::Rgb;
   JpegScans scans = JpegScans::Baseline;
   int quality = 95;
+  // The luminance's sampling factors against the chroma's 1 x 1: 2 x 2 is
+  // libjpeg's default (4:2:0), 2 x 1 is 4:2:2, 1 x 1 is 4:4:4.
+  int lumaWide = 2;
+  int lumaHigh = 2;
 };
 
 // pixel(x, y) is 0x00RRGGBB; a grey picture takes the green byte, a CMYK
@@ -59,6 +63,10 @@ inline std::vector<uint8_t> MakeJpeg(const JpegRecipe& recipe,
   }
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, recipe.quality, TRUE);
+  if (recipe.color == JpegColor::Rgb) {
+    info.comp_info[0].h_samp_factor = recipe.lumaWide;
+    info.comp_info[0].v_samp_factor = recipe.lumaHigh;
+  }
 
   std::vector<jpeg_scan_info> script;
   if (recipe.scans == JpegScans::Progressive) jpeg_simple_progression(&info);
