@@ -217,10 +217,15 @@ ExportSummary Export(const ExportOptions& options) {
   // A screen of the recording's size: the picture is shown 1:1, cursor included.
   system.SetScreenSize(info.frameWidth, info.frameHeight);
   HeadlessPlayer player(system);
+  // What stopped the player: an error box, or its message that the
+  // recording is damaged. (Its other messages are about the sound, without
+  // which the picture plays on.)
   auto firstError = [&](size_t from) -> std::optional<std::string> {
     const auto& boxes = system.MessageBoxes();
     for (size_t i = from; i < boxes.size(); ++i) {
-      if (boxes[i].kind == MessageBoxRecord::Kind::kError) return boxes[i].text;
+      if (boxes[i].kind == MessageBoxRecord::Kind::kError || boxes[i].text == kDamagedRecordingText) {
+        return boxes[i].text;
+      }
     }
     return std::nullopt;
   };
@@ -248,11 +253,12 @@ ExportSummary Export(const ExportOptions& options) {
   const int64_t durationMs = (ticks + 1) * period;
   const std::string& captionText = layout.caption.CaptionText;
   const bool captioned = options.captions && !captionText.empty();
-  // Where a cut-off recording stops playing: the tick that reads the first
-  // frame record not read whole. (Blocks that do not decode are cut out of
-  // the copy played already.)
+  // Where a damaged recording stops playing: the tick that reads the first
+  // frame record not read whole, whether the file ends in it or it holds a
+  // value no recorder writes. (Blocks that do not decode are cut out of the
+  // copy played already.)
   int64_t soundMs = durationMs;
-  if (salvage && layout.damage && layout.damageKind == RecordingInfo::DamageKind::kFileEnds) {
+  if (salvage && layout.damage) {
     soundMs = std::min<int64_t>(soundMs, (int64_t(layout.framesRead) + 1) * ticksPerFrame * period);
   }
   const std::vector<Chapter> chapters =
@@ -353,8 +359,10 @@ ExportSummary Export(const ExportOptions& options) {
         break;
       } else {
         for (auto& pipe : pipes) pipe->Finish();
+        // The player's own words, and where the damage is when the
+        // inspection read it.
         throw ToolError(options.path + ": the player stopped at frame " + std::to_string(shown) + ": " +
-                        *failure);
+                        *failure + (layout.damage ? " (" + layout.damage->message + ")" : ""));
       }
     }
     if (!options.framesFolder.empty() && form.CurrentFrame > shown) {

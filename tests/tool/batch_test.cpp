@@ -210,6 +210,39 @@ TEST_F(Batch, SalvageExportsADamagedRecordingUpToItsDamageAndSaysWhatWasLeftOut)
   EXPECT_NEAR(audio, frames * 0.04, 0.25);
 }
 
+// A value no recorder writes (a block of no bytes) stops the player where it
+// is read, as the file's end would: the sound stops there too.
+TEST_F(Batch, SalvageOfARecordingStoppedByABadValueEndsTheSoundWithThePicture) {
+  if (!HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  Bitmap screen(64, 48);
+  recorder::FillTestPattern(screen, 7);
+  recorder::RecordingBuilder builder(screen);
+  builder.Interval(200).Sound(recorder::ToneWav(1.0)).NoCursor();
+  for (int k = 1; k < 6; ++k) {
+    if (k == 3) {
+      builder.AddFrameBlocks({recorder::Block{{0, 0, 16, 16}, {}, std::nullopt, std::nullopt}});
+    } else {
+      recorder::FillRect(screen, {8 * k, 8, 8 * k + 8, 16}, 0x00FF00);
+      builder.AddFrame(screen);
+    }
+  }
+  WriteBytes(Path("bad.exe"), recorder::MakeSelfPlaying(recorder::ZeroStub(), builder.Build()));
+  ToolRun run = Run({"export", Path("bad.exe"), "--video", Path("bad.mp4")});
+  EXPECT_EQ(run.status, 1) << "the player stopped early: not a whole export";
+  EXPECT_NE(run.err.find("the player stopped at frame 3: 录像文件已损坏 (frame 3: block 0: JPEG size 0"), std::string::npos)
+      << run.err;
+  EXPECT_FALSE(fs::exists(Path("bad.mp4")));
+  run = Run({"export", Path("bad.exe"), "--video", Path("bad.mp4"), "--salvage"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find(" to 5 were left out"), std::string::npos) << run.err;
+  const int frames =
+      std::stoi(Probe(Path("bad.mp4"), "-count_frames -select_streams v:0 -show_entries stream=nb_read_frames"));
+  EXPECT_GT(frames, 1);
+  EXPECT_LT(frames, 26);
+  const double audio = std::stod(Probe(Path("bad.mp4"), "-select_streams a:0 -show_entries stream=duration"));
+  EXPECT_NEAR(audio, frames * 0.04, 0.25);
+}
+
 TEST_F(Batch, SalvageSkipsABlockThatDoesNotDecodeAndGoesOn) {
   if (!HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
   Bitmap screen(64, 48);
