@@ -217,18 +217,7 @@ ExportSummary Export(const ExportOptions& options) {
   // A screen of the recording's size: the picture is shown 1:1, cursor included.
   system.SetScreenSize(info.frameWidth, info.frameHeight);
   HeadlessPlayer player(system);
-  // What stopped the player: an error box, or its message that the
-  // recording is damaged. (Its other messages are about the sound, without
-  // which the picture plays on.)
-  auto firstError = [&](size_t from) -> std::optional<std::string> {
-    const auto& boxes = system.MessageBoxes();
-    for (size_t i = from; i < boxes.size(); ++i) {
-      if (boxes[i].kind == MessageBoxRecord::Kind::kError || boxes[i].text == kDamagedRecordingText) {
-        return boxes[i].text;
-      }
-    }
-    return std::nullopt;
-  };
+  auto firstError = [&](size_t from) { return player.StopReason(from); };
   if (!player.Created()) {
     throw ToolError(options.path + ": the player could not start: " + firstError(0).value_or("?"));
   }

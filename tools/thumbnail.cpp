@@ -104,12 +104,7 @@ int32_t WriteThumbnail(const ThumbnailOptions& options) {
   system.SetTempPath(scratch.Path());
   system.SetScreenSize(info.frameWidth, info.frameHeight);
   HeadlessPlayer player(system);
-  auto error = [&]() -> std::optional<std::string> {
-    for (const MessageBoxRecord& box : system.MessageBoxes()) {
-      if (box.kind == MessageBoxRecord::Kind::kError) return box.text;
-    }
-    return std::nullopt;
-  };
+  auto error = [&] { return player.StopReason(); };
   if (!player.Created() || error()) {
     throw ToolError(options.path + ": the player could not show frame 0: " + error().value_or("?"));
   }

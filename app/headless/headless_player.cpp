@@ -2,6 +2,7 @@
 
 #include "app/play_form.h"
 #include "app/player_main.h"
+#include "payload/payload_reader.h"
 
 namespace sp {
 
@@ -22,6 +23,16 @@ int HeadlessPlayer::TickUntilClosed(int budget) {
   int delivered = 0;
   while (delivered < budget && !Closed() && system_.Tick()) ++delivered;
   return delivered;
+}
+
+std::optional<std::string> HeadlessPlayer::StopReason(size_t fromBox) const {
+  const std::vector<MessageBoxRecord>& boxes = system_.MessageBoxes();
+  for (size_t i = fromBox; i < boxes.size(); ++i) {
+    if (boxes[i].kind == MessageBoxRecord::Kind::kError || boxes[i].text == kDamagedRecordingText) {
+      return boxes[i].text;
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace sp

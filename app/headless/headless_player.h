@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/application.h"
 #include "platform/headless/headless_system.h"
@@ -42,6 +44,11 @@ class HeadlessPlayer {
   // Ticks until the form closes, no timer runs or `budget` ticks have been
   // delivered; returns the ticks delivered.
   int TickUntilClosed(int budget);
+  // Why the player stopped showing the recording, from the boxes shown since
+  // the box numbered `fromBox`: an error box's text, or its message that the
+  // recording is damaged. Its other messages are about the sound, without
+  // which the picture plays on.
+  std::optional<std::string> StopReason(size_t fromBox = 0) const;
 
  private:
   HeadlessSystem& system_;
