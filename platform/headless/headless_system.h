@@ -114,7 +114,10 @@ class HeadlessSystem : public System {
   // timeBeginPeriod calls not yet ended.
   int OpenPeriods() const { return openPeriods_; }
   // "border none", "state maximized", "client 512x384", "caption 7",
-  // "recreated", "shown", in order.
+  // "recreated", "shown", in order. Both logs keep their newest entries
+  // only (at least kLogKept): the player sets the caption at every frame,
+  // and a long playback must not grow the back end.
+  static constexpr size_t kLogKept = 1024;
   const std::vector<std::string>& WindowLog() const { return windowLog_; }
   const std::vector<std::string>& CaptionHistory() const { return captions_; }
   int HandledMessages() const { return handled_; }
@@ -157,7 +160,12 @@ class HeadlessSystem : public System {
   };
 
   void Box(MessageBoxRecord::Kind kind, const std::string& title, const std::string& text);
-  void Log(std::string entry) { windowLog_.push_back(std::move(entry)); }
+  void Log(std::string entry) { Keep(windowLog_, std::move(entry)); }
+  static void Keep(std::vector<std::string>& log, std::string entry) {
+    // Halved when full, so that dropping stays cheap per entry.
+    if (log.size() >= 2 * kLogKept) log.erase(log.begin(), log.end() - kLogKept);
+    log.push_back(std::move(entry));
+  }
   WindowHandle NewHandle() { return nextHandle_++; }
   HeadlessWindow* WindowOf(const Form& form) const;
 

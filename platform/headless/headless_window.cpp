@@ -67,7 +67,7 @@ void HeadlessWindow::SetClientSize(int width, int height) {
 
 void HeadlessWindow::SetCaption(const std::string& utf8) {
   system_.Log("caption " + utf8);
-  system_.captions_.push_back(utf8);
+  HeadlessSystem::Keep(system_.captions_, utf8);
 }
 
 void HeadlessWindow::MenuChanged(size_t index) {
