@@ -12,8 +12,16 @@ namespace sp::view {
 class MediaClock {
  public:
   using Steady = std::chrono::steady_clock;
+  // Where the clock reads the time: the steady clock, or a test's own, so
+  // that an hour can be played through in a moment.
+  using TimeSource = Steady::time_point (*)();
 
-  double Now() const { return At(Steady::now()); }
+  static Steady::time_point SteadyNow() { return Steady::now(); }
+
+  explicit MediaClock(TimeSource now = &SteadyNow) : now_(now), since_(now()) {}
+
+  Steady::time_point TimeNow() const { return now_(); }
+  double Now() const { return At(now_()); }
   double At(Steady::time_point when) const {
     std::lock_guard lock(mutex_);
     if (paused_) return base_;
@@ -36,7 +44,7 @@ class MediaClock {
   void Seek(double milliseconds) {
     std::lock_guard lock(mutex_);
     base_ = milliseconds;
-    since_ = Steady::now();
+    since_ = now_();
     ++generation_;
   }
   void SetPaused(bool paused) {
@@ -54,14 +62,15 @@ class MediaClock {
 
  private:
   void Rebase() {
-    const Steady::time_point now = Steady::now();
+    const Steady::time_point now = now_();
     if (!paused_) base_ += std::chrono::duration<double, std::milli>(now - since_).count() * speed_;
     since_ = now;
   }
 
+  const TimeSource now_;
   mutable std::mutex mutex_;
   double base_ = 0;
-  Steady::time_point since_ = Steady::now();
+  Steady::time_point since_;
   double speed_ = 1.0;
   bool paused_ = true;
   uint64_t generation_ = 0;

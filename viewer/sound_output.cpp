@@ -118,7 +118,7 @@ void SoundOutput::Resync(double frame) {
 void SoundOutput::Fill(int16_t* out, int frames) {
   std::lock_guard lock(mutex_);
   // This buffer is heard once the one playing now has run out.
-  const auto heard = MediaClock::Steady::now() +
+  const auto heard = clock_.TimeNow() +
                      std::chrono::microseconds(int64_t{bufferFrames_} * 1'000'000 / rate_);
   const double expected = clock_.At(heard) * rate_ / 1000.0;
   const double speed = clock_.Speed();

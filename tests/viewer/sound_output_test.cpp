@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <thread>
 
@@ -71,6 +73,47 @@ TEST_F(SoundOutputTest, MuteAndVolumeScaleTheSamples) {
   output.SetMuted(true);
   output.Fill(buffer, kBuffer);
   for (int16_t s : buffer) ASSERT_EQ(s, 0);
+}
+
+// An hour of playing, on a clock the test moves: the sound stays within
+// 40 ms of the picture all along, with a device whose clock runs exactly
+// with the system's and with one 100 ppm fast (which alone would put the
+// sound 360 ms ahead after an hour), at 1x and stretched at 1.5x.
+MediaClock::Steady::time_point fakeNow;
+MediaClock::Steady::time_point FakeNow() { return fakeNow; }
+
+TEST(SoundOutputHour, NoDriftOverAnHour) {
+  WavSamples sound;
+  ASSERT_TRUE(DecodeWavSamples(recorder::ToneWav(2.0, 5), &sound));
+  struct Run {
+    double speed;
+    double deviceRateError;  // relative: the device asks for buffers this much sooner
+  };
+  for (const Run run : {Run{1.0, 0.0}, Run{1.0, 1e-4}, Run{1.5, 1e-4}}) {
+    fakeNow = MediaClock::Steady::time_point{};
+    MediaClock clock(&FakeNow);
+    SoundOutput output(clock);
+    output.Prepare(sound, kBuffer);
+    clock.SetSpeed(run.speed);
+    clock.Seek(1000);
+    clock.SetPaused(false);
+    int16_t buffer[kBuffer];
+    const double bufferSeconds = static_cast<double>(kBuffer) / kRate * (1.0 - run.deviceRateError);
+    const int buffers = static_cast<int>(3600.0 / bufferSeconds);
+    double worst = 0;
+    double elapsed = 0;
+    for (int n = 0; n < buffers; ++n) {
+      const auto heard = fakeNow + std::chrono::microseconds(kBuffer * 1'000'000LL / kRate);
+      output.Fill(buffer, kBuffer);
+      worst = std::max(worst, std::abs(output.PositionMilliseconds() - clock.At(heard)));
+      elapsed += bufferSeconds;
+      fakeNow = MediaClock::Steady::time_point{} +
+                std::chrono::duration_cast<MediaClock::Steady::duration>(std::chrono::duration<double>(elapsed));
+    }
+    EXPECT_LE(worst, 40) << "speed " << run.speed << ", device off by " << run.deviceRateError;
+    // The hour really went by on the recording's time line.
+    EXPECT_NEAR(clock.Now(), 1000 + 3600'000 * run.speed, 100);
+  }
 }
 
 }  // namespace
