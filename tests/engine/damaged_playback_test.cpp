@@ -20,31 +20,12 @@ using recorder::RecordingBuilder;
 
 class DamagedPlaybackTest : public EngineTest {
  protected:
-  // 96 x 64, a frame every tick, four frames of changed bands.
-  Recording Good() {
-    Bitmap picture(96, 64);
-    recorder::FillTestPattern(picture, 3);
-    RecordingBuilder builder(picture);
-    builder.Interval(40).FirstCursor(10, 10);
-    for (int k = 1; k <= 3; ++k) {
-      recorder::FillRect(picture, {0, k * 12, 96, k * 12 + 10}, 0x203040 * k);
-      builder.AddFrame(picture, recorder::CursorPosition{10 + k, 10 + k});
-    }
-    return builder.Build();
-  }
+  Recording Good() { return FourBandFrames(3, 0x203040, 10, 10); }
 
   // The file up to `size` bytes, written and started.
   TPlayForm& StartCut(const std::vector<uint8_t>& whole, int64_t size) {
     WriteBytes(std::vector<uint8_t>(whole.begin(), whole.begin() + size));
     return Start();
-  }
-
-  int64_t At(const std::vector<ItemMark>& marks, const std::string& item) {
-    for (const ItemMark& mark : marks) {
-      if (mark.item == item) return mark.offset;
-    }
-    ADD_FAILURE() << "no item " << item;
-    return 0;
   }
 
   // One error box with `text`, nothing running, the window still open.
@@ -105,7 +86,7 @@ TEST_F(DamagedPlaybackTest, AStartThatFailsAfterTheSoundStartedStopsTheSound) {
   std::vector<ItemMark> marks;
   Write(rec, &marks);
   const std::vector<uint8_t> whole = fileBytes;
-  TPlayForm& form = StartCut(whole, At(marks, "key frame") + 100);
+  TPlayForm& form = StartCut(whole, OffsetOf(marks, "key frame") + 100);
   ASSERT_EQ(system.MessageBoxes().size(), 1u) << ::testing::PrintToString(Messages());
   EXPECT_EQ(system.MessageBoxes()[0].text, "Stream read error.");
   EXPECT_TRUE(system.OpenDevices().empty());
@@ -120,7 +101,7 @@ TEST_F(DamagedPlaybackTest, ACutInsideABlockStopsThePlaybackWithOneBox) {
   std::vector<ItemMark> marks;
   Write(Good(), &marks);
   const std::vector<uint8_t> whole = fileBytes;
-  TPlayForm& form = StartCut(whole, At(marks, "frame 2: block 0") + 40);
+  TPlayForm& form = StartCut(whole, OffsetOf(marks, "frame 2: block 0") + 40);
   system.Tick();  // frame 1
   Bitmap frameOne;
   recorder::CopyPixels(Picture(), frameOne);
@@ -153,7 +134,7 @@ TEST_F(DamagedPlaybackTest, ACutInsideAnIntegerStopsThePlaybackWithOneBox) {
   for (const char* item : {"frame 2: terminator", "frame 3: cursor change", "frame 1: next cursor"}) {
     SCOPED_TRACE(item);
     FreshSystem();
-    TPlayForm& form = StartCut(whole, At(marks, item) + 2);
+    TPlayForm& form = StartCut(whole, OffsetOf(marks, item) + 2);
     player->TickUntilClosed(50);
     ExpectStoppedOnce(form, "Stream read error.");
   }
@@ -189,7 +170,7 @@ TEST_F(DamagedPlaybackTest, ASoundTrackLongerThanItsBitStreamPlaysWhatWasDecoded
   std::vector<ItemMark> marks;
   Write(rec, &marks);
   std::vector<uint8_t> bytes = fileBytes;
-  const int64_t lengthAt = At(marks, "sound track") + static_cast<int64_t>(kHuffTreeBytes);
+  const int64_t lengthAt = OffsetOf(marks, "sound track") + static_cast<int64_t>(kHuffTreeBytes);
   const int32_t length = static_cast<int32_t>(wav.size()) + 5000;
   for (int i = 0; i < 4; ++i) bytes[lengthAt + i] = static_cast<uint8_t>(length >> (8 * i));
   WriteBytes(bytes);
@@ -224,7 +205,7 @@ TEST_F(DamagedPlaybackTest, ATrackThatGivesNothingIsStillReportedAndSilent) {
   Write(rec, &marks);
   std::vector<uint8_t> bytes = fileBytes;
   // The root's one child outside the table: the first bit goes astray.
-  const int64_t root = At(marks, "sound track") + int64_t{kHuffRoot} * 16;
+  const int64_t root = OffsetOf(marks, "sound track") + int64_t{kHuffRoot} * 16;
   for (int64_t at : {root + 8, root + 12}) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(600 >> (8 * i));
   }

@@ -134,6 +134,30 @@ inline ::testing::AssertionResult SameBitmap(const Bitmap& a, const Bitmap& b) {
   return SamePixels(a, 0, 0, b);
 }
 
+// 96 x 64, a frame every tick, four frames: frame 0 a test pattern, then a
+// band of colour * k at y = 12 k in frame k, the cursor one pixel further
+// down and right each frame from (x, y).
+inline recorder::Recording FourBandFrames(uint32_t seed, Pixel colour, int x, int y) {
+  Bitmap picture(96, 64);
+  recorder::FillTestPattern(picture, seed);
+  recorder::RecordingBuilder builder(picture);
+  builder.Interval(40).FirstCursor(x, y);
+  for (int k = 1; k <= 3; ++k) {
+    recorder::FillRect(picture, {0, k * 12, 96, k * 12 + 10}, colour * k);
+    builder.AddFrame(picture, recorder::CursorPosition{x + k, y + k});
+  }
+  return builder.Build();
+}
+
+// Where the recorder wrote `item` ("key frame", "frame 2: block 0", ...).
+inline int64_t OffsetOf(const std::vector<recorder::ItemMark>& marks, const std::string& item) {
+  for (const recorder::ItemMark& mark : marks) {
+    if (mark.item == item) return mark.offset;
+  }
+  ADD_FAILURE() << "no item " << item;
+  return 0;
+}
+
 inline void LoadIcon(const std::vector<uint8_t>& file, Icon& icon) {
   MemoryStream bytes;
   bytes.Write(file.data(), file.size());

@@ -20,26 +20,7 @@ using recorder::RecordingBuilder;
 
 class PlaybackEndingsTest : public EngineTest {
  protected:
-  // 96 x 64, a frame every tick, four frames of changed bands.
-  Recording FourFrames() {
-    Bitmap picture(96, 64);
-    recorder::FillTestPattern(picture, 11);
-    RecordingBuilder builder(picture);
-    builder.Interval(40).FirstCursor(20, 12);
-    for (int k = 1; k <= 3; ++k) {
-      recorder::FillRect(picture, {0, k * 12, 96, k * 12 + 10}, 0x405060 * k);
-      builder.AddFrame(picture, recorder::CursorPosition{20 + k, 12 + k});
-    }
-    return builder.Build();
-  }
-
-  int64_t At(const std::vector<ItemMark>& marks, const std::string& item) {
-    for (const ItemMark& mark : marks) {
-      if (mark.item == item) return mark.offset;
-    }
-    ADD_FAILURE() << "no item " << item;
-    return 0;
-  }
+  Recording FourFrames() { return FourBandFrames(11, 0x405060, 20, 12); }
 
   int Closes(uint32_t device) const {
     int n = 0;
@@ -57,7 +38,7 @@ TEST_F(PlaybackEndingsTest, DamageFoundByATickClosesTheSoundWithTheClock) {
   rec.wav = recorder::ToneWav(0.2);
   std::vector<ItemMark> marks;
   Write(rec, &marks);
-  const int64_t cut = At(marks, "frame 2: block 0") + 40;
+  const int64_t cut = OffsetOf(marks, "frame 2: block 0") + 40;
   WriteBytes(std::vector<uint8_t>(fileBytes.begin(), fileBytes.begin() + cut));
 
   TPlayForm& form = Start();
@@ -71,7 +52,7 @@ TEST_F(PlaybackEndingsTest, DamageFoundByATickClosesTheSoundWithTheClock) {
   EXPECT_EQ(form.CurrentFrame, 2);
   // The failed frame step consumed nothing of the block it could not read.
   ASSERT_TRUE(form.RecordingStream);
-  EXPECT_EQ(form.RecordingStream->Position(), At(marks, "frame 2: block 0"));
+  EXPECT_EQ(form.RecordingStream->Position(), OffsetOf(marks, "frame 2: block 0"));
   EXPECT_FALSE(form.Playing);
   EXPECT_FALSE(form.HasSound);
   EXPECT_TRUE(system.OpenDevices().empty());
@@ -98,8 +79,8 @@ TEST_F(PlaybackEndingsTest, ASoundTrackWithoutBitsIsReportedAndNotPlayed) {
   rec.wav = recorder::ToneWav(0.1);
   std::vector<ItemMark> marks;
   Write(rec, &marks);
-  const int64_t soundStart = At(marks, "sound track");
-  const int64_t video = At(marks, "video header");
+  const int64_t soundStart = OffsetOf(marks, "sound track");
+  const int64_t video = OffsetOf(marks, "video header");
   const int64_t bitsStart = soundStart + static_cast<int64_t>(kHuffTreeBytes) + 4;
   ASSERT_LT(bitsStart, video);
 
@@ -129,7 +110,7 @@ TEST_F(PlaybackEndingsTest, TheTerminatorNotTheFrameCountEndsTheRecording) {
   const std::vector<uint8_t> intact = fileBytes;
   auto withTerminator = [&](const std::string& item, int32_t value) {
     std::vector<uint8_t> bytes = intact;
-    const int64_t at = At(marks, item);
+    const int64_t at = OffsetOf(marks, item);
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
     return bytes;
   };
