@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "payload/wav_samples.h"
 
@@ -22,22 +23,22 @@ constexpr int kChunkFrames = 64;
 
 SoundOutput::~SoundOutput() { Close(); }
 
-void SoundOutput::Prepare(const WavSamples& sound, int bufferFrames) {
+void SoundOutput::Prepare(WavSamples sound, int bufferFrames) {
   Close();
-  samples_ = sound.samples;
+  samples_ = std::move(sound.samples);
   channels_ = std::max(1, sound.channels);
   rate_ = std::max(1, sound.rate);
   bufferFrames_ = bufferFrames;
   chunk_.resize(static_cast<size_t>(kChunkFrames) * channels_);
 }
 
-bool SoundOutput::Open(const WavSamples& sound, std::string* why) {
+bool SoundOutput::Open(WavSamples sound, std::string* why) {
   Close();
   if (sound.channels < 1 || sound.rate < 1) {
     *why = "the sound track is no PCM WAV file";
     return false;
   }
-  Prepare(sound, 0);
+  Prepare(std::move(sound), 0);
   // Qt owns the process's signals: SDL must not take SIGINT and SIGTERM.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {

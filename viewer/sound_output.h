@@ -24,12 +24,13 @@ class SoundOutput {
   SoundOutput(const SoundOutput&) = delete;
   SoundOutput& operator=(const SoundOutput&) = delete;
 
-  // False, with the reason, when there are no samples or no output device
-  // opens; the viewer then plays without sound.
-  bool Open(const WavSamples& sound, std::string* why);
+  // Takes the samples (an hour of 11 kHz sound is 80 MB: they are moved in,
+  // not copied). False, with the reason, when there are no samples or no
+  // output device opens; the viewer then plays without sound.
+  bool Open(WavSamples sound, std::string* why);
   // Takes the samples without an output device, for tests that call Fill
   // themselves; bufferFrames is the device buffer's length it assumes.
-  void Prepare(const WavSamples& sound, int bufferFrames);
+  void Prepare(WavSamples sound, int bufferFrames);
   // The callback's work: `frames` frames of output for the buffer that is
   // heard next, taken from where the clock will then stand.
   void Fill(int16_t* out, int frames);

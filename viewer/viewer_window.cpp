@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "payload/wav_samples.h"
 #include "platform/errors.h"
@@ -217,17 +218,19 @@ bool ViewerWindow::Open(const QString& path) {
 
   soundProblem_.clear();
   WavSamples sound;
+  const bool decoded = playback_->HasSoundTrack() && DecodeWavSamples(playback_->ExpandSound(), &sound);
+  // Before the samples move to the output.
+  idle_ = FindIdleStretches(*playback_, sound);
   if (playback_->HasSoundTrack()) {
-    if (!DecodeWavSamples(playback_->ExpandSound(), &sound)) {
+    if (!decoded) {
       soundProblem_ = "the sound track is no PCM WAV file";
     } else {
-      sound_.Open(sound, &soundProblem_);
+      sound_.Open(std::move(sound), &soundProblem_);
     }
     if (!soundProblem_.empty()) view_->Flash(QString::fromStdString(soundProblem_));
     sound_.SetVolume(volume_ / 100.0f);
     sound_.SetMuted(muted_);
   }
-  idle_ = FindIdleStretches(*playback_, sound);
   clock_.SetSpeed(Speed());
   clock_.Seek(0);
   snapshotTimer_.start(0);
