@@ -75,7 +75,7 @@ void CopyPixels(const Bitmap& from, Bitmap& to) {
 
 }  // namespace
 
-// Decodes and draws a frame record's blocks (all, or the rows listed of the
+// Decodes and draws a frame record's blocks (all, or the parts listed of the
 // blocks listed) onto the frame bitmap, in stored order.
 class SeekablePlayback::Composer : public FrameRecordEvents {
  public:
