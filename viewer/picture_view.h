@@ -26,6 +26,7 @@ class PictureView : public QWidget {
   void Flash(const QString& text);
   // Shown in the middle until cleared: a pause sign, or why nothing plays.
   void SetBanner(const QString& text);
+  const QString& Banner() const { return banner_; }
   // Where the picture lies in the widget.
   QRect PictureRect() const;
 

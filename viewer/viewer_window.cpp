@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScreen>
+#include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -73,6 +74,13 @@ ViewerWindow::ViewerWindow() {
   layout->addWidget(controls_);
   setCentralWidget(central);
   central->setStyleSheet("background: #141414;");
+  noticeLabel_ = new QLabel(this);
+  noticeLabel_->setObjectName("notice");
+  noticeLabel_->setWordWrap(true);
+  statusBar()->addWidget(noticeLabel_, 1);
+  statusBar()->setStyleSheet("QStatusBar { background: #2a2318; } QLabel { color: #ffcf70; padding: 2px 6px; }");
+  statusBar()->setSizeGripEnabled(false);
+  statusBar()->hide();
 
   connect(view_, &PictureView::clicked, this, [this] { TogglePause(); });
   connect(view_, &PictureView::doubleClicked, this, [this] { ToggleFullScreen(); });
@@ -150,6 +158,12 @@ QWidget* ViewerWindow::BuildControls() {
   timeLabel_ = new QLabel("0:00 / 0:00", bar);
   timeLabel_->setMinimumWidth(timeLabel_->fontMetrics().horizontalAdvance("00:00:00 / 00:00:00") + 12);
   layout->addWidget(timeLabel_);
+  // Paused or ended, said beside the time rather than over the picture.
+  stateLabel_ = new QLabel(bar);
+  stateLabel_->setObjectName("state");
+  stateLabel_->setStyleSheet("color: #a0a0a0;");
+  stateLabel_->setMinimumWidth(stateLabel_->fontMetrics().horizontalAdvance("Paused") + 12);
+  layout->addWidget(stateLabel_);
 
   bar_ = new SeekBar(bar);
   connect(bar_, &SeekBar::seekRequested, this, [this](double ms) { SeekTo(ms); });
@@ -203,6 +217,9 @@ bool ViewerWindow::Open(const QString& path) {
   previewFrame_ = -1;
   path_ = path;
   damageShown_ = false;
+  damageNotice_.clear();
+  soundNotice_.clear();
+  UpdateNotices();
   shownTick_ = -1;
   view_->SetBanner("");
   clock_.SetPaused(true);
@@ -305,6 +322,7 @@ void ViewerWindow::OnTimer() {
   if (!clock_.Paused() && clock_.Now() >= duration) {
     clock_.Seek(duration);
     SetPaused(true);
+    view_->Flash(playback_->Damage() ? "Ended: the rest is damaged" : "Ended");
   }
   if (idleSkip_ && !clock_.Paused()) {
     const double now = clock_.Now();
@@ -355,7 +373,8 @@ void ViewerWindow::SetPaused(bool paused) {
   if (playback_ && !paused && clock_.Now() >= Duration()) clock_.Seek(0);  // play again from the start
   clock_.SetPaused(paused);
   playButton_->setIcon(PlayIcon(paused));
-  view_->SetBanner(paused && playback_ ? QString::fromUtf8("\u275A\u275A  Paused") : QString());
+  // Over the picture only for a moment: people pause to read the screen.
+  if (paused && playback_ && clock_.Now() < Duration()) view_->Flash(QString::fromUtf8("\u275A\u275A  Paused"));
   Render();
 }
 
@@ -374,6 +393,7 @@ void ViewerWindow::SetFullScreen(bool on) {
   if (on == fullScreen_) return;
   fullScreen_ = on;
   menuBar()->setVisible(!on);
+  UpdateNotices();
   if (on) {
     normalGeometry_ = geometry();
     showFullScreen();
@@ -417,15 +437,46 @@ void ViewerWindow::ToggleIdleSkip() {
   UpdateLabels();
 }
 
+double ViewerWindow::DeclaredDuration() const {
+  // The header's frame count is what the recorder wrote before the file was
+  // cut; a count no longer than what was read, or beyond a day, says nothing.
+  const int64_t declared = playback_->Header().FrameCount;
+  const double readable = Duration();
+  if (declared <= playback_->FrameCount()) return readable;
+  const double ms = static_cast<double>(playback_->MillisecondsOf(playback_->TickOfFrame(
+      static_cast<int32_t>(std::min<int64_t>(declared, INT32_MAX) - 1))));
+  return ms > readable && ms <= 24 * 3600e3 ? ms : readable;
+}
+
 void ViewerWindow::ShowDamage() {
   damageShown_ = true;
-  // Damage found while composing shortens the recording.
-  bar_->SetDuration(Duration());
+  // Damage found while composing shortens the recording; the bar keeps the
+  // length the recording claims and marks where the reading stops.
+  bar_->SetDuration(DeclaredDuration());
+  bar_->SetReadableEnd(Duration());
   const ItemFault& fault = *playback_->Damage();
-  view_->Flash(QString("Damaged: plays up to %1 (offset %2)")
-                   .arg(QString::fromStdString(fault.item), QString::fromStdString(Thousands(fault.offset))));
+  const QString where = QString("%1, offset %2").arg(QString::fromStdString(fault.item),
+                                                    QString::fromStdString(Thousands(fault.offset)));
+  damageNotice_ = DeclaredDuration() > Duration()
+                      ? QString("The recording is damaged at %1: it plays up to %2 of %3.")
+                            .arg(where, FormatTime(Duration()), FormatTime(DeclaredDuration()))
+                      : QString("The recording is damaged at %1: it plays up to %2.")
+                            .arg(where, FormatTime(Duration()));
   statusTip_ = QString::fromStdString(fault.message);
   timeLabel_->setToolTip(statusTip_);
+  noticeLabel_->setToolTip(statusTip_);
+  UpdateNotices();
+  // Said once in the picture too, for a moment.
+  view_->Flash("Damaged recording");
+}
+
+void ViewerWindow::UpdateNotices() {
+  QStringList lines;
+  for (const QString& notice : {damageNotice_, soundNotice_}) {
+    if (!notice.isEmpty()) lines << notice;
+  }
+  noticeLabel_->setText(lines.join("\n"));
+  statusBar()->setVisible(!lines.isEmpty() && !fullScreen_);
 }
 
 void ViewerWindow::UpdateLabels() {
@@ -440,6 +491,9 @@ void ViewerWindow::UpdateLabels() {
   const QString speedStyle = Speed() != 1.0 ? "color: #ffd75a; font-weight: bold;" : "";
   if (speedLabel_->styleSheet() != speedStyle) speedLabel_->setStyleSheet(speedStyle);
   volumeLabel_->setText(muted_ ? QString("Muted") : QString("Vol %1%").arg(volume_));
+  const bool ended = playback_ && clock_.Paused() && shownMs_ >= Duration();
+  const QString state = !playback_ || !clock_.Paused() ? QString() : ended ? QString("Ended") : QString("Paused");
+  if (stateLabel_->text() != state) stateLabel_->setText(state);
   if (idleLabel_->isVisibleTo(controls_) != idleSkip_) idleLabel_->setVisible(idleSkip_);
 }
 

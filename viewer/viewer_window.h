@@ -69,6 +69,11 @@ class ViewerWindow : public QMainWindow {
   void ToggleMute();
   void ToggleIdleSkip();
   void ShowDamage();
+  // The line under the controls: what the user should know about the open
+  // file (damage, no sound), shown while it holds.
+  void UpdateNotices();
+  // What the recording claims to hold: more than Duration() when it is cut.
+  double DeclaredDuration() const;
   void UpdateLabels();
   void ShowControls();
   double Duration() const;
@@ -90,6 +95,10 @@ class ViewerWindow : public QMainWindow {
   QLabel* speedLabel_ = nullptr;
   QLabel* volumeLabel_ = nullptr;
   QLabel* idleLabel_ = nullptr;
+  QLabel* stateLabel_ = nullptr;  // "Paused", "Ended"
+  QLabel* noticeLabel_ = nullptr;
+  QString damageNotice_;
+  QString soundNotice_;
   QTimer frameTimer_;
   QTimer hideControlsTimer_;
   QTimer snapshotTimer_;

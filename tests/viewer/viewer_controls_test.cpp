@@ -1,0 +1,158 @@
+// The viewer's window driven in process on Qt's off-screen platform: what it
+// says about the file it plays (damage, no sound, paused, ended), and what
+// its controls do with nothing open.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QStatusBar>
+#include <QToolButton>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "platform/bitmap.h"
+#include "playback/seekable_playback.h"
+#include "recorder/payload_writer.h"
+#include "recorder/recording_builder.h"
+#include "recorder/test_media.h"
+#include "viewer/picture_view.h"
+#include "viewer/seek_bar.h"
+#include "viewer/viewer_window.h"
+
+namespace sp::view {
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "viewer_controls_tests";
+  static char* argv[] = {name, nullptr};
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  static QApplication app(argc, argv);
+  return app;
+}
+
+// Runs the event loop until `done` holds or the deadline passes.
+template <typename Condition>
+bool WaitFor(Condition done, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+class ViewerControls : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("selfplay-controls-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    window_ = std::make_unique<ViewerWindow>();
+    window_->resize(480, 360);
+    window_->show();
+  }
+  void TearDown() override {
+    window_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+
+  // `frames` frames of 200 ms, each with a block of its own; 64 x 48.
+  std::filesystem::path Write(const char* name, int frames, int seed = 3) {
+    Bitmap screen(64, 48);
+    recorder::FillTestPattern(screen, seed);
+    recorder::RecordingBuilder builder(screen);
+    builder.Interval(200).NoCursor();
+    for (int k = 1; k < frames; ++k) {
+      recorder::FillRect(screen, {k % 8 * 8, 8, k % 8 * 8 + 8, 40}, 0x101010 * (k % 15));
+      builder.AddFrame(screen);
+    }
+    const std::filesystem::path path = dir_ / name;
+    EXPECT_TRUE(recorder::WriteFile(path.string(),
+                                    recorder::MakeSelfPlaying(recorder::ZeroStub(), builder.Build())));
+    return path;
+  }
+
+  void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(window_.get(), &press);
+  }
+
+  QString LabelText(const char* name) const {
+    const auto* label = window_->findChild<QLabel*>(name);
+    return label ? label->text() : QString("<no label %1>").arg(name);
+  }
+  const SeekBar& Bar() const { return *window_->findChild<SeekBar*>(); }
+
+  std::filesystem::path dir_;
+  std::unique_ptr<ViewerWindow> window_;
+};
+
+TEST_F(ViewerControls, ACutRecordingSaysWhereItIsDamagedAndTheBarShowsWhereReadingEnds) {
+  const auto whole = Write("whole.exe", 40);
+  // Cut inside the first block of frame 25.
+  std::filesystem::path cut = dir_ / "cut.exe";
+  int64_t cutAt = 0;
+  {
+    auto playback = SeekablePlayback::Open(whole.string());
+    const IndexedFrame& frame = playback->Frames()[25];
+    ASSERT_GT(frame.blockCount, 0u);
+    cutAt = playback->Blocks()[frame.firstBlock].jpeg.offset + 10;
+  }
+  std::filesystem::copy_file(whole, cut);
+  std::filesystem::resize_file(cut, static_cast<uintmax_t>(cutAt));
+  const auto expected = SeekablePlayback::Open(cut.string());
+  ASSERT_TRUE(expected->Damage());
+
+  ASSERT_TRUE(window_->Open(QString::fromStdString(cut.string())));
+  // Said in the status line, not in a box: the item and the offset, as `info` does.
+  const QString notice = LabelText("notice");
+  EXPECT_TRUE(window_->statusBar()->isVisible());
+  EXPECT_TRUE(notice.contains("damaged")) << notice.toStdString();
+  EXPECT_TRUE(notice.contains(QString::fromStdString(expected->Damage()->item))) << notice.toStdString();
+  EXPECT_TRUE(notice.contains(QString::fromStdString(Thousands(expected->Damage()->offset))))
+      << notice.toStdString();
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+  // The bar spans the 40 frames the header claims and ends the reading at frame 24.
+  EXPECT_NEAR(Bar().Duration(), 39 * 200, 1);
+  EXPECT_NEAR(Bar().ReadableEnd(), 24 * 200, 1);
+
+  // Played to the cut, it says it ended.
+  ASSERT_TRUE(WaitFor([&] { return window_->Paused() && LabelText("state") == "Ended"; }))
+      << LabelText("state").toStdString() << " at " << window_->PositionMilliseconds();
+  EXPECT_NEAR(window_->PositionMilliseconds(), 24 * 200, 1);
+
+  // A whole recording says nothing of the kind.
+  ASSERT_TRUE(window_->Open(QString::fromStdString(whole.string())));
+  EXPECT_TRUE(LabelText("notice").isEmpty()) << LabelText("notice").toStdString();
+  EXPECT_FALSE(window_->statusBar()->isVisible());
+  EXPECT_EQ(Bar().ReadableEnd(), Bar().Duration());
+}
+
+TEST_F(ViewerControls, PausedIsSaidBesideTheTimeNotOverThePicture) {
+  ASSERT_TRUE(window_->Open(QString::fromStdString(Write("lesson.exe", 10).string())));
+  EXPECT_FALSE(window_->Paused());
+  EXPECT_EQ(LabelText("state"), "");
+  Key(Qt::Key_Space);
+  EXPECT_TRUE(window_->Paused());
+  EXPECT_EQ(LabelText("state"), "Paused");
+  // The picture keeps no banner over it for the pause.
+  EXPECT_TRUE(window_->findChild<PictureView*>()->Banner().isEmpty());
+  Key(Qt::Key_End);
+  EXPECT_EQ(LabelText("state"), "Ended");
+  Key(Qt::Key_Space);  // plays again from the start
+  EXPECT_FALSE(window_->Paused());
+  EXPECT_LT(window_->PositionMilliseconds(), 1000);
+}
+
+}  // namespace
+}  // namespace sp::view
