@@ -10,7 +10,7 @@
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: selfplay-view [FILE]\n"
+    "Usage: selfplay-view [FILE...]\n"
     "\n"
     "Plays a self-playing screen recording (Linux or Windows stub, or a bare\n"
     "payload) and moves through it freely, with its sound in step.\n"
@@ -27,6 +27,7 @@ constexpr const char* kHelp =
     "  M                   mute; mouse wheel over the picture: volume\n"
     "  1                   actual size / fit to the window\n"
     "  F, double click     full screen; Esc leaves it\n"
+    "  PageDown / PageUp   next / previous of the files given\n"
     "  Ctrl+O              open a file (or drop one on the window)\n"
     "  Ctrl+Q              quit\n";
 
@@ -42,18 +43,18 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("selfplay-view");
   const QStringList args = QApplication::arguments();
-  QString file;
+  QStringList files;
   for (int i = 1; i < args.size(); ++i) {
     if (args[i].startsWith("--")) {
       std::fprintf(stderr, "selfplay-view: unknown option %s (see --help)\n", qPrintable(args[i]));
       return 2;
     }
-    file = args[i];
+    files << args[i];
   }
   sp::view::ViewerWindow window;
   window.show();
-  if (!file.isEmpty()) {
-    QTimer::singleShot(0, &window, [&window, file] { window.Open(file); });
+  if (!files.isEmpty()) {
+    QTimer::singleShot(0, &window, [&window, files] { window.OpenFiles(files); });
   }
   return app.exec();
 }

@@ -82,7 +82,8 @@ ViewerWindow::ViewerWindow() {
   statusBar()->setSizeGripEnabled(false);
   statusBar()->hide();
 
-  connect(view_, &PictureView::clicked, this, [this] { TogglePause(); });
+  // With nothing open, a click on the picture's invitation opens a file.
+  connect(view_, &PictureView::clicked, this, [this] { playback_ ? TogglePause() : ChooseFile(); });
   connect(view_, &PictureView::doubleClicked, this, [this] { ToggleFullScreen(); });
   connect(view_, &PictureView::wheelTurned, this, [this](int steps) { ChangeVolume(steps); });
   connect(view_, &PictureView::mouseMoved, this, [this] { ShowControls(); });
@@ -107,6 +108,13 @@ ViewerWindow::ViewerWindow() {
     }
   });
 
+  soundNoticeTimer_.setSingleShot(true);
+  connect(&soundNoticeTimer_, &QTimer::timeout, this, [this] {
+    soundNotice_.clear();
+    UpdateNotices();
+  });
+  EnableControls();
+
   const QSize screen = QApplication::primaryScreen()->availableSize();
   resize(std::min(960, screen.width()), std::min(640, screen.height()));
 }
@@ -117,24 +125,59 @@ void ViewerWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu("&File");
   QAction* open = file->addAction("&Open...", this, [this] { ChooseFile(); });
   open->setShortcut(QKeySequence::Open);
+
+  auto onRecording = [this](QMenu* menu, const QString& text, auto slot) {
+    recordingActions_.push_back(menu->addAction(text, this, slot));
+  };
+  onRecording(file, "&Next file\tPgDown", [this] { OpenNeighbour(1); });
+  onRecording(file, "&Previous file\tPgUp", [this] { OpenNeighbour(-1); });
   file->addSeparator();
   QAction* quit = file->addAction("&Quit", this, [this] { close(); });
   quit->setShortcut(QKeySequence::Quit);
 
   QMenu* play = menuBar()->addMenu("&Playback");
-  play->addAction("Play / pause\tSpace", this, [this] { TogglePause(); });
-  play->addAction("Back 5 s\tLeft", this, [this] { SeekBy(-5000); });
-  play->addAction("Forward 5 s\tRight", this, [this] { SeekBy(5000); });
-  play->addAction("Previous mark\t[", this, [this] { JumpToMark(-1); });
-  play->addAction("Next mark\t]", this, [this] { JumpToMark(1); });
-  play->addAction("Slower\t-", this, [this] { ChangeSpeed(-1); });
-  play->addAction("Faster\t+", this, [this] { ChangeSpeed(1); });
-  play->addAction("Skip idle stretches\tI", this, [this] { ToggleIdleSkip(); });
+  onRecording(play, "Play / pause\tSpace", [this] { TogglePause(); });
+  onRecording(play, "Back 5 s\tLeft", [this] { SeekBy(-5000); });
+  onRecording(play, "Forward 5 s\tRight", [this] { SeekBy(5000); });
+  onRecording(play, "Previous mark\t[", [this] { JumpToMark(-1); });
+  onRecording(play, "Next mark\t]", [this] { JumpToMark(1); });
+  onRecording(play, "Slower\t-", [this] { ChangeSpeed(-1); });
+  onRecording(play, "Faster\t+", [this] { ChangeSpeed(1); });
+  onRecording(play, "Skip idle stretches\tI", [this] { ToggleIdleSkip(); });
 
   QMenu* viewMenu = menuBar()->addMenu("&View");
   viewMenu->addAction("Full screen\tF", this, [this] { ToggleFullScreen(); });
-  viewMenu->addAction("Actual size / fit\t1", this, [this] { view_->SetOneToOne(!view_->OneToOne()); });
-  viewMenu->addAction("Mute\tM", this, [this] { ToggleMute(); });
+  onRecording(viewMenu, "Actual size / fit\t1", [this] { view_->SetOneToOne(!view_->OneToOne()); });
+  onRecording(viewMenu, "Mute\tM", [this] { ToggleMute(); });
+}
+
+void ViewerWindow::EnableControls() {
+  const bool open = playback_ != nullptr;
+  controls_->setEnabled(open);
+  for (QAction* action : recordingActions_) action->setEnabled(open);
+  const bool several = files_.size() > 1;
+  recordingActions_[0]->setVisible(several);
+  recordingActions_[1]->setVisible(several);
+}
+
+void ViewerWindow::OpenFiles(const QStringList& paths) {
+  files_ = paths;
+  fileIndex_ = 0;
+  EnableControls();
+  if (!files_.isEmpty()) Open(files_.front());
+}
+
+void ViewerWindow::OpenNeighbour(int direction) {
+  if (files_.size() < 2) return;
+  const int next = fileIndex_ + direction;
+  if (next < 0 || next >= files_.size()) {
+    view_->Flash(next < 0 ? "This is the first file" : "This is the last file");
+    return;
+  }
+  fileIndex_ = next;
+  if (Open(files_[next])) {
+    view_->Flash(QString("%1 / %2: %3").arg(next + 1).arg(files_.size()).arg(QFileInfo(files_[next]).fileName()));
+  }
 }
 
 QWidget* ViewerWindow::BuildControls() {
@@ -148,6 +191,7 @@ QWidget* ViewerWindow::BuildControls() {
   layout->setContentsMargins(8, 4, 8, 4);
   layout->setSpacing(6);
   playButton_ = new QToolButton(bar);
+  playButton_->setObjectName("play");
   playButton_->setIcon(PlayIcon(true));
   playButton_->setIconSize(QSize(22, 22));
   playButton_->setFocusPolicy(Qt::NoFocus);
@@ -179,16 +223,19 @@ QWidget* ViewerWindow::BuildControls() {
   idleLabel_->hide();
   layout->addWidget(idleLabel_);
   volumeLabel_ = new QLabel("Vol 100%", bar);
+  volumeLabel_->setObjectName("volume");
   volumeLabel_->setToolTip("Volume (mouse wheel over the picture), mute (M)");
   layout->addWidget(volumeLabel_);
   return bar;
 }
 
 void ViewerWindow::ChooseFile() {
-  const QString path = QFileDialog::getOpenFileName(
-      this, "Open a recording", QFileInfo(path_).absolutePath(),
-      "Recordings (*.exe *.EXE *.vexa *.bin);;All files (*)");
-  if (!path.isEmpty()) Open(path);
+  QFileDialog dialog(this, "Open a recording", path_.isEmpty() ? QString() : QFileInfo(path_).absolutePath());
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  // Linux recordings have no extension: every file is offered first.
+  dialog.setNameFilters({"All files (*)", "Windows recordings (*.exe *.EXE *.vexa *.bin)"});
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  Open(dialog.selectedFiles().front());
 }
 
 bool ViewerWindow::Open(const QString& path) {
@@ -222,6 +269,7 @@ bool ViewerWindow::Open(const QString& path) {
   UpdateNotices();
   shownTick_ = -1;
   view_->SetBanner("");
+  EnableControls();
   clock_.SetPaused(true);
   clock_.Seek(0);
   Render(true);
@@ -244,7 +292,7 @@ bool ViewerWindow::Open(const QString& path) {
     } else {
       sound_.Open(std::move(sound), &soundProblem_);
     }
-    if (!soundProblem_.empty()) view_->Flash(QString::fromStdString(soundProblem_));
+    if (!soundProblem_.empty()) ShowSoundProblem();
     sound_.SetVolume(volume_ / 100.0f);
     sound_.SetMuted(muted_);
   }
@@ -370,6 +418,7 @@ void ViewerWindow::JumpToMark(int direction) {
 }
 
 void ViewerWindow::SetPaused(bool paused) {
+  if (!playback_) return;
   if (playback_ && !paused && clock_.Now() >= Duration()) clock_.Seek(0);  // play again from the start
   clock_.SetPaused(paused);
   playButton_->setIcon(PlayIcon(paused));
@@ -379,6 +428,7 @@ void ViewerWindow::SetPaused(bool paused) {
 }
 
 void ViewerWindow::ChangeSpeed(int direction) {
+  if (!playback_) return;
   speedIndex_ = std::clamp(speedIndex_ + direction, 0, static_cast<int>(std::size(kSpeeds)) - 1);
   clock_.SetSpeed(Speed());
   view_->Flash(QString::number(Speed()) + "x");
@@ -417,13 +467,29 @@ void ViewerWindow::ShowControls() {
 }
 
 void ViewerWindow::ChangeVolume(int steps) {
+  if (!playback_) return;
   volume_ = std::clamp(volume_ + 5 * steps, 0, 100);
   sound_.SetVolume(volume_ / 100.0f);
-  view_->Flash(QString("Volume %1%").arg(volume_));
+  // Turning the volume means to hear it.
+  if (muted_) {
+    muted_ = false;
+    sound_.SetMuted(false);
+  }
+  view_->Flash(sound_.IsOpen() ? QString("Volume %1%").arg(volume_) : QString("No sound output"));
   UpdateLabels();
 }
 
+void ViewerWindow::ShowSoundProblem() {
+  // Said for a while under the controls; the volume keeps saying it.
+  QString why = QString::fromStdString(soundProblem_);
+  if (!why.isEmpty()) why[0] = why[0].toUpper();
+  soundNotice_ = why + ". The recording plays without its sound.";
+  UpdateNotices();
+  soundNoticeTimer_.start(10000);
+}
+
 void ViewerWindow::ToggleMute() {
+  if (!playback_) return;
   muted_ = !muted_;
   sound_.SetMuted(muted_);
   view_->Flash(muted_ ? "Muted" : QString("Volume %1%").arg(volume_));
@@ -431,6 +497,7 @@ void ViewerWindow::ToggleMute() {
 }
 
 void ViewerWindow::ToggleIdleSkip() {
+  if (!playback_) return;
   idleSkip_ = !idleSkip_;
   view_->Flash(idleSkip_ ? QString("Skipping idle stretches (%1)").arg(idle_.size())
                          : QString("Idle skipping off"));
@@ -490,7 +557,11 @@ void ViewerWindow::UpdateLabels() {
   // only when it changes, not at every picture.
   const QString speedStyle = Speed() != 1.0 ? "color: #ffd75a; font-weight: bold;" : "";
   if (speedLabel_->styleSheet() != speedStyle) speedLabel_->setStyleSheet(speedStyle);
-  volumeLabel_->setText(muted_ ? QString("Muted") : QString("Vol %1%").arg(volume_));
+  const bool silent = playback_ && !soundProblem_.empty();
+  volumeLabel_->setText(silent ? QString("No sound") : muted_ ? QString("Muted") : QString("Vol %1%").arg(volume_));
+  const QString volumeTip = silent ? QString::fromStdString(soundProblem_)
+                                   : QString("Volume (mouse wheel over the picture), mute (M)");
+  if (volumeLabel_->toolTip() != volumeTip) volumeLabel_->setToolTip(volumeTip);
   const bool ended = playback_ && clock_.Paused() && shownMs_ >= Duration();
   const QString state = !playback_ || !clock_.Paused() ? QString() : ended ? QString("Ended") : QString("Paused");
   if (stateLabel_->text() != state) stateLabel_->setText(state);
@@ -539,6 +610,8 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_1: view_->SetOneToOne(!view_->OneToOne()); break;
     case Qt::Key_M: ToggleMute(); break;
     case Qt::Key_I: ToggleIdleSkip(); break;
+    case Qt::Key_PageDown: OpenNeighbour(1); break;
+    case Qt::Key_PageUp: OpenNeighbour(-1); break;
     default: QMainWindow::keyPressEvent(event); return;
   }
   event->accept();

@@ -36,6 +36,9 @@ class ViewerWindow : public QMainWindow {
   // Replaces what plays; false (after a message naming what is wrong and
   // where) when the file cannot be shown.
   bool Open(const QString& path);
+  // The files given on the command line: the first opens, PageDown and
+  // PageUp go through the others.
+  void OpenFiles(const QStringList& paths);
 
   // For tests and the status: where the picture stands.
   double PositionMilliseconds() const { return shownMs_; }
@@ -69,6 +72,11 @@ class ViewerWindow : public QMainWindow {
   void ToggleMute();
   void ToggleIdleSkip();
   void ShowDamage();
+  void ShowSoundProblem();
+  // Moves through the files given (PageDown / PageUp).
+  void OpenNeighbour(int direction);
+  // With nothing open, the controls and the actions on a recording do nothing.
+  void EnableControls();
   // The line under the controls: what the user should know about the open
   // file (damage, no sound), shown while it holds.
   void UpdateNotices();
@@ -102,6 +110,10 @@ class ViewerWindow : public QMainWindow {
   QTimer frameTimer_;
   QTimer hideControlsTimer_;
   QTimer snapshotTimer_;
+  QTimer soundNoticeTimer_;
+  std::vector<QAction*> recordingActions_;
+  QStringList files_;
+  int fileIndex_ = 0;
 
   int64_t shownTick_ = -1;
   double shownMs_ = 0;

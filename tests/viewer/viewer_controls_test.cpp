@@ -3,11 +3,16 @@
 // its controls do with nothing open.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <SDL.h>
 #include <QLabel>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -86,6 +91,14 @@ class ViewerControls : public ::testing::Test {
     QApplication::sendEvent(window_.get(), &press);
   }
 
+  QAction* Action(const QString& text) const {
+    for (QAction* action : window_->findChildren<QAction*>()) {
+      if (action->text().startsWith(text)) return action;
+    }
+    ADD_FAILURE() << "no action " << text.toStdString();
+    return nullptr;
+  }
+
   QString LabelText(const char* name) const {
     const auto* label = window_->findChild<QLabel*>(name);
     return label ? label->text() : QString("<no label %1>").arg(name);
@@ -152,6 +165,91 @@ TEST_F(ViewerControls, PausedIsSaidBesideTheTimeNotOverThePicture) {
   Key(Qt::Key_Space);  // plays again from the start
   EXPECT_FALSE(window_->Paused());
   EXPECT_LT(window_->PositionMilliseconds(), 1000);
+}
+
+TEST_F(ViewerControls, OpenOffersEveryFileFirstForTheRecordingsWithoutExtension) {
+  const auto linux = Write("lesson", 4);
+  QString filter;
+  // The dialog is modal: it is answered from the event loop it runs.
+  QTimer::singleShot(0, window_.get(), [&] {
+    WaitFor([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; });
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    filter = dialog->selectedNameFilter();
+    dialog->selectFile(QString::fromStdString(linux.string()));
+    static_cast<QDialog*>(dialog)->accept();  // QFileDialog makes it protected
+  });
+  Action("&Open")->trigger();
+  EXPECT_EQ(filter, "All files (*)");
+  EXPECT_TRUE(window_->windowTitle().startsWith("lesson - ")) << window_->windowTitle().toStdString();
+}
+
+TEST_F(ViewerControls, WithNothingOpenTheControlsDoNothing) {
+  auto* play = window_->findChild<QToolButton*>("play");
+  ASSERT_NE(play, nullptr);
+  EXPECT_FALSE(play->isEnabled());
+  EXPECT_FALSE(Action("Play / pause")->isEnabled());
+  const bool paused = window_->Paused();
+  Key(Qt::Key_Space);
+  Key(Qt::Key_Plus);
+  Key(Qt::Key_M);
+  EXPECT_EQ(window_->Paused(), paused);
+  EXPECT_EQ(window_->Speed(), 1.0);
+  EXPECT_EQ(LabelText("volume"), "Vol 100%");
+  EXPECT_EQ(LabelText("state"), "");
+  EXPECT_FALSE(window_->findChild<PictureView*>()->Banner().isEmpty());
+
+  ASSERT_TRUE(window_->Open(QString::fromStdString(Write("lesson.exe", 4).string())));
+  EXPECT_TRUE(play->isEnabled());
+  EXPECT_TRUE(Action("Play / pause")->isEnabled());
+}
+
+TEST_F(ViewerControls, TheFilesGivenOpenOneAfterAnotherWithPageDownAndPageUp) {
+  const auto one = Write("one.exe", 4, 3);
+  const auto two = Write("two.exe", 4, 4);
+  const auto three = Write("three.exe", 4, 5);
+  window_->OpenFiles({QString::fromStdString(one.string()), QString::fromStdString(two.string()),
+                      QString::fromStdString(three.string())});
+  auto title = [&] { return window_->windowTitle().section(" - ", 0, 0).toStdString(); };
+  EXPECT_EQ(title(), "one.exe");
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(title(), "two.exe");
+  Key(Qt::Key_PageDown);
+  Key(Qt::Key_PageDown);  // past the last: stays
+  EXPECT_EQ(title(), "three.exe");
+  Key(Qt::Key_PageUp);
+  EXPECT_EQ(title(), "two.exe");
+}
+
+TEST_F(ViewerControls, WithoutASoundOutputItSaysSoAndTheWheelUnmutes) {
+  Bitmap screen(64, 48);
+  recorder::FillTestPattern(screen, 7);
+  recorder::RecordingBuilder builder(screen);
+  builder.Interval(200).NoCursor().Sound(recorder::ToneWav(2.0));
+  builder.AddFrame(screen);
+  const auto path = dir_ / "spoken.exe";
+  ASSERT_TRUE(recorder::WriteFile(path.string(), recorder::MakeSelfPlaying(recorder::ZeroStub(), builder.Build())));
+
+  // An audio driver that does not exist stands for a machine without sound.
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  const bool opened = window_->Open(QString::fromStdString(path.string()));
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(LabelText("volume"), "No sound");
+  EXPECT_TRUE(LabelText("notice").startsWith("No sound output")) << LabelText("notice").toStdString();
+  EXPECT_TRUE(window_->statusBar()->isVisible());
+
+  // With a device, the wheel turned while muted brings the sound back.
+  ASSERT_TRUE(window_->Open(QString::fromStdString(path.string())));
+  EXPECT_TRUE(LabelText("notice").isEmpty()) << LabelText("notice").toStdString();
+  Key(Qt::Key_M);
+  EXPECT_EQ(LabelText("volume"), "Muted");
+  QWheelEvent wheel(QPointF(100, 100), QPointF(100, 100), {}, QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(window_->findChild<PictureView*>(), &wheel);
+  EXPECT_EQ(LabelText("volume"), "Vol 95%");
 }
 
 }  // namespace
