@@ -6,7 +6,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -300,6 +302,7 @@ bool ViewerWindow::Open(const QString& path) {
   clock_.Seek(0);
   snapshotTimer_.start(0);
   SetPaused(false);
+  if (startMs_) SeekTo(*std::exchange(startMs_, std::nullopt));
   Render(true);
   if (playback_->Damage()) ShowDamage();
   return true;
@@ -367,7 +370,9 @@ void ViewerWindow::ScheduleTick() {
 void ViewerWindow::OnTimer() {
   if (!playback_) return;
   const double duration = Duration();
-  if (!clock_.Paused() && clock_.Now() >= duration) {
+  if (!clock_.Paused() && clock_.Now() >= duration && loop_ && duration > 0) {
+    clock_.Seek(0);
+  } else if (!clock_.Paused() && clock_.Now() >= duration) {
     clock_.Seek(duration);
     SetPaused(true);
     view_->Flash(playback_->Damage() ? "Ended: the rest is damaged" : "Ended");
@@ -427,9 +432,31 @@ void ViewerWindow::SetPaused(bool paused) {
   Render();
 }
 
+void ViewerWindow::SetSpeed(double speed) {
+  speed_ = std::clamp(speed, kSpeeds[0], kSpeeds[std::size(kSpeeds) - 1]);
+  clock_.SetSpeed(speed_);
+  UpdateLabels();
+  ScheduleTick();
+}
+
+void ViewerWindow::SetMuted(bool muted) {
+  muted_ = muted;
+  sound_.SetMuted(muted_);
+  UpdateLabels();
+}
+
 void ViewerWindow::ChangeSpeed(int direction) {
   if (!playback_) return;
-  speedIndex_ = std::clamp(speedIndex_ + direction, 0, static_cast<int>(std::size(kSpeeds)) - 1);
+  // To the next step of kSpeeds, from wherever --speed set it.
+  double next = speed_;
+  for (double step : kSpeeds) {
+    if (direction > 0 && step > speed_ + 1e-9) {
+      next = step;
+      break;
+    }
+    if (direction < 0 && step < speed_ - 1e-9) next = step;
+  }
+  speed_ = next;
   clock_.SetSpeed(Speed());
   view_->Flash(QString::number(Speed()) + "x");
   UpdateLabels();
@@ -490,10 +517,51 @@ void ViewerWindow::ShowSoundProblem() {
 
 void ViewerWindow::ToggleMute() {
   if (!playback_) return;
-  muted_ = !muted_;
-  sound_.SetMuted(muted_);
+  SetMuted(!muted_);
   view_->Flash(muted_ ? "Muted" : QString("Volume %1%").arg(volume_));
   UpdateLabels();
+}
+
+namespace {
+
+// "lesson.exe" at 1:02:03.250 makes "lesson-01-02-03.250.png", then
+// "lesson-01-02-03.250-2.png"; a Linux recording keeps its whole name.
+QString PictureName(const QString& recording, double milliseconds, int copy) {
+  const QFileInfo info(recording);
+  static const QStringList kRecordingSuffixes = {"exe", "vexa", "bin", "payload"};
+  const QString base =
+      kRecordingSuffixes.contains(info.suffix(), Qt::CaseInsensitive) ? info.completeBaseName() : info.fileName();
+  const auto ms = static_cast<long long>(std::max(0.0, milliseconds));
+  QString name = base + QString::asprintf("-%02lld-%02lld-%02lld.%03lld", ms / 3600000, ms / 60000 % 60,
+                                          ms / 1000 % 60, ms % 1000);
+  if (copy > 1) name += QString("-%1").arg(copy);
+  return info.dir().filePath(name + ".png");
+}
+
+}  // namespace
+
+void ViewerWindow::SavePicture() {
+  if (!playback_) return;
+  const QImage picture = Wrap(playback_->PictureAt(playback_->TickAt(static_cast<int64_t>(shownMs_))));
+  // NewOnly: a file of that name, even one made a moment ago, is never replaced.
+  for (int copy = 1; copy < 1000; ++copy) {
+    QFile file(PictureName(path_, shownMs_, copy));
+    if (file.exists()) continue;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+      if (file.exists()) continue;
+      view_->Flash("Could not save the picture: " + file.errorString());
+      return;
+    }
+    QImageWriter writer(&file, "png");
+    if (!writer.write(picture)) {
+      file.remove();
+      view_->Flash("Could not save the picture: " + writer.errorString());
+      return;
+    }
+    view_->Flash("Saved " + QFileInfo(file.fileName()).fileName());
+    return;
+  }
+  view_->Flash("Could not save the picture: too many of that moment");
 }
 
 void ViewerWindow::ToggleIdleSkip() {
@@ -610,6 +678,7 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_1: view_->SetOneToOne(!view_->OneToOne()); break;
     case Qt::Key_M: ToggleMute(); break;
     case Qt::Key_I: ToggleIdleSkip(); break;
+    case Qt::Key_S: SavePicture(); break;
     case Qt::Key_PageDown: OpenNeighbour(1); break;
     case Qt::Key_PageUp: OpenNeighbour(-1); break;
     default: QMainWindow::keyPressEvent(event); return;

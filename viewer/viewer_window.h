@@ -43,7 +43,16 @@ class ViewerWindow : public QMainWindow {
   // For tests and the status: where the picture stands.
   double PositionMilliseconds() const { return shownMs_; }
   bool Paused() const { return clock_.Paused(); }
-  double Speed() const { return kSpeeds[speedIndex_]; }
+  double Speed() const { return speed_; }
+
+  // The command line's wishes: any speed from 0.5x to 4x (the keys step to
+  // the next of kSpeeds), muted, playing again at the end, and where the
+  // next file opened starts.
+  void SetSpeed(double speed);
+  void SetMuted(bool muted);
+  void SetLoop(bool loop) { loop_ = loop; }
+  void StartAt(double milliseconds) { startMs_ = milliseconds; }
+  void SetFullScreen(bool on);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -67,7 +76,8 @@ class ViewerWindow : public QMainWindow {
   void TogglePause() { SetPaused(!clock_.Paused()); }
   void ChangeSpeed(int direction);
   void ToggleFullScreen();
-  void SetFullScreen(bool on);
+  // Saves the picture shown as a PNG beside the recording, never over a file.
+  void SavePicture();
   void ChangeVolume(int steps);
   void ToggleMute();
   void ToggleIdleSkip();
@@ -118,7 +128,9 @@ class ViewerWindow : public QMainWindow {
   int64_t shownTick_ = -1;
   double shownMs_ = 0;
   bool damageShown_ = false;
-  int speedIndex_ = 2;
+  double speed_ = 1.0;
+  bool loop_ = false;
+  std::optional<double> startMs_;
   int volume_ = 100;  // percent
   bool muted_ = false;
   bool idleSkip_ = false;

@@ -31,15 +31,23 @@
 namespace sp::view {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "viewer_controls_tests";
-  static char* argv[] = {name, nullptr};
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
-  static QApplication app(argc, argv);
-  return app;
-}
+// One application for all the tests, ended before the program's statics are.
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char name_[24] = "viewer_controls_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> app_;
+};
+[[maybe_unused]] ::testing::Environment* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // Runs the event loop until `done` holds or the deadline passes.
 template <typename Condition>
@@ -56,7 +64,6 @@ bool WaitFor(Condition done, std::chrono::milliseconds timeout = std::chrono::se
 class ViewerControls : public ::testing::Test {
  protected:
   void SetUp() override {
-    App();
     dir_ = std::filesystem::temp_directory_path() /
            ("selfplay-controls-" + std::to_string(getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -250,6 +257,64 @@ TEST_F(ViewerControls, WithoutASoundOutputItSaysSoAndTheWheelUnmutes) {
                     Qt::NoScrollPhase, false);
   QApplication::sendEvent(window_->findChild<PictureView*>(), &wheel);
   EXPECT_EQ(LabelText("volume"), "Vol 95%");
+}
+
+TEST_F(ViewerControls, SIsSavedBesideTheFileAndNeverOverAnother) {
+  const auto path = Write("lesson.exe", 10);
+  ASSERT_TRUE(window_->Open(QString::fromStdString(path.string())));
+  Key(Qt::Key_Space);
+  Key(Qt::Key_Home);
+  Key(Qt::Key_Period);  // frame 1, at 0.2 s
+  Key(Qt::Key_S);
+  Key(Qt::Key_S);
+  const auto first = dir_ / "lesson-00-00-00.200.png";
+  const auto second = dir_ / "lesson-00-00-00.200-2.png";
+  ASSERT_TRUE(std::filesystem::exists(first));
+  ASSERT_TRUE(std::filesystem::exists(second));
+
+  // The picture itself, at the recording's size, not the window's.
+  auto playback = SeekablePlayback::Open(path.string());
+  const Bitmap& expected = playback->PictureAt(playback->TickAt(200));
+  const QImage saved(QString::fromStdString(first.string()));
+  ASSERT_EQ(saved.size(), QSize(expected.Width(), expected.Height()));
+  for (int y = 0; y < saved.height(); y += 7) {
+    for (int x = 0; x < saved.width(); x += 5) {
+      ASSERT_EQ(saved.pixel(x, y) & 0xFFFFFF, expected.Data()[y * expected.Width() + x] & 0xFFFFFF) << x << "," << y;
+    }
+  }
+  EXPECT_EQ(QImage(QString::fromStdString(second.string())), saved);
+}
+
+TEST_F(ViewerControls, TheCommandLinesStartSpeedMuteAndLoop) {
+  window_->StartAt(1000);
+  window_->SetSpeed(1.3);
+  window_->SetMuted(true);
+  ASSERT_TRUE(window_->Open(QString::fromStdString(Write("lesson.exe", 20).string())));
+  EXPECT_GE(window_->PositionMilliseconds(), 1000);
+  EXPECT_LT(window_->PositionMilliseconds(), 1500);
+  EXPECT_EQ(window_->Speed(), 1.3);
+  EXPECT_EQ(LabelText("volume"), "Muted");
+  Key(Qt::Key_Plus);
+  EXPECT_EQ(window_->Speed(), 1.5);
+  Key(Qt::Key_Minus);
+  Key(Qt::Key_Minus);
+  EXPECT_EQ(window_->Speed(), 1.0);
+  // The start was for that file only.
+  ASSERT_TRUE(window_->Open(QString::fromStdString(Write("again.exe", 20).string())));
+  EXPECT_LT(window_->PositionMilliseconds(), 500);
+
+  // Looping, the end plays on from the start instead of stopping.
+  window_->SetLoop(true);
+  window_->SetSpeed(4);
+  ASSERT_TRUE(window_->Open(QString::fromStdString(Write("short.exe", 4).string())));
+  double latest = 0;
+  EXPECT_TRUE(WaitFor([&] {
+    const double now = window_->PositionMilliseconds();
+    const bool wrapped = now + 200 < latest;
+    latest = std::max(latest, now);
+    return wrapped;
+  })) << latest;
+  EXPECT_FALSE(window_->Paused());
 }
 
 }  // namespace
