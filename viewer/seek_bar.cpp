@@ -131,6 +131,8 @@ void SeekBar::paintEvent(QPaintEvent*) {
     painter.setBrush(QColor(255, 255, 255, 140));
     painter.drawRect(QRectF(hoverX_ - 0.5, g.top() - 2, 1, g.height() + 4));
   }
+  // No knob while there is nothing to move through.
+  if (!isEnabled()) return;
   painter.setBrush(Qt::white);
   painter.drawEllipse(QPointF(x, g.center().y() + 0.5), 7, 7);
 }

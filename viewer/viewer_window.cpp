@@ -40,13 +40,13 @@ QImage Wrap(const Bitmap& bitmap) {
 }
 
 // The play and pause signs, drawn: no icon theme is needed.
-QIcon PlayIcon(bool play) {
+QPixmap PlaySign(bool play, QColor colour) {
   QPixmap pixmap(44, 44);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
   painter.setRenderHint(QPainter::Antialiasing, true);
   painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(0xe8, 0xe8, 0xe8));
+  painter.setBrush(colour);
   if (play) {
     const QPointF triangle[] = {{12, 8}, {36, 22}, {12, 36}};
     painter.drawPolygon(triangle, 3);
@@ -54,7 +54,13 @@ QIcon PlayIcon(bool play) {
     painter.drawRoundedRect(QRectF(11, 8, 8, 28), 2, 2);
     painter.drawRoundedRect(QRectF(25, 8, 8, 28), 2, 2);
   }
-  return QIcon(pixmap);
+  return pixmap;
+}
+
+QIcon PlayIcon(bool play) {
+  QIcon icon(PlaySign(play, QColor(0xe8, 0xe8, 0xe8)));
+  icon.addPixmap(PlaySign(play, QColor(0x6a, 0x6a, 0x6a)), QIcon::Disabled);
+  return icon;
 }
 
 // A block covering this share of the screen makes a scene mark.
@@ -89,7 +95,7 @@ ViewerWindow::ViewerWindow() {
   connect(view_, &PictureView::doubleClicked, this, [this] { ToggleFullScreen(); });
   connect(view_, &PictureView::wheelTurned, this, [this](int steps) { ChangeVolume(steps); });
   connect(view_, &PictureView::mouseMoved, this, [this] { ShowControls(); });
-  view_->SetBanner("Open a recording: File > Open, or drop it here");
+  view_->SetBanner("Open a recording: click here, File > Open, or drop it here");
 
   frameTimer_.setTimerType(Qt::PreciseTimer);
   frameTimer_.setSingleShot(true);
@@ -186,6 +192,7 @@ QWidget* ViewerWindow::BuildControls() {
   auto* bar = new QWidget(this);
   bar->setStyleSheet(
       "QWidget { background: #1e1e1e; color: #e8e8e8; }"
+      "QLabel:disabled { color: #6a6a6a; }"
       "QToolButton { border: none; padding: 4px; }"
       "QToolButton:hover { background: #333; border-radius: 4px; }"
       "QLabel { padding: 0 6px; }");
