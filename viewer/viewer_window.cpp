@@ -3,17 +3,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QFileDialog>
-#include <QDir>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPainter>
 #include <QScreen>
 #include <QStatusBar>
@@ -26,6 +20,7 @@
 #include "payload/wav_samples.h"
 #include "platform/errors.h"
 #include "playback/idle_stretches.h"
+#include "viewer/picture_file.h"
 #include "viewer/picture_view.h"
 #include "viewer/seek_bar.h"
 
@@ -168,26 +163,6 @@ void ViewerWindow::EnableControls() {
   recordingActions_[1]->setVisible(several);
 }
 
-void ViewerWindow::OpenFiles(const QStringList& paths) {
-  files_ = paths;
-  fileIndex_ = 0;
-  EnableControls();
-  if (!files_.isEmpty()) Open(files_.front());
-}
-
-void ViewerWindow::OpenNeighbour(int direction) {
-  if (files_.size() < 2) return;
-  const int next = fileIndex_ + direction;
-  if (next < 0 || next >= files_.size()) {
-    view_->Flash(next < 0 ? "This is the first file" : "This is the last file");
-    return;
-  }
-  fileIndex_ = next;
-  if (Open(files_[next])) {
-    view_->Flash(QString("%1 / %2: %3").arg(next + 1).arg(files_.size()).arg(QFileInfo(files_[next]).fileName()));
-  }
-}
-
 QWidget* ViewerWindow::BuildControls() {
   auto* bar = new QWidget(this);
   bar->setStyleSheet(
@@ -236,15 +211,6 @@ QWidget* ViewerWindow::BuildControls() {
   volumeLabel_->setToolTip("Volume (mouse wheel over the picture), mute (M)");
   layout->addWidget(volumeLabel_);
   return bar;
-}
-
-void ViewerWindow::ChooseFile() {
-  QFileDialog dialog(this, "Open a recording", path_.isEmpty() ? QString() : QFileInfo(path_).absolutePath());
-  dialog.setFileMode(QFileDialog::ExistingFile);
-  // Linux recordings have no extension: every file is offered first.
-  dialog.setNameFilters({"All files (*)", "Windows recordings (*.exe *.EXE *.vexa *.bin)"});
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  Open(dialog.selectedFiles().front());
 }
 
 bool ViewerWindow::Open(const QString& path) {
@@ -513,15 +479,6 @@ void ViewerWindow::ChangeVolume(int steps) {
   UpdateLabels();
 }
 
-void ViewerWindow::ShowSoundProblem() {
-  // Said for a while under the controls; the volume keeps saying it.
-  QString why = QString::fromStdString(soundProblem_);
-  if (!why.isEmpty()) why[0] = why[0].toUpper();
-  soundNotice_ = why + ". The recording plays without its sound.";
-  UpdateNotices();
-  soundNoticeTimer_.start(10000);
-}
-
 void ViewerWindow::ToggleMute() {
   if (!playback_) return;
   SetMuted(!muted_);
@@ -529,46 +486,12 @@ void ViewerWindow::ToggleMute() {
   UpdateLabels();
 }
 
-namespace {
-
-// "lesson.exe" at 1:02:03.250 makes "lesson-01-02-03.250.png", then
-// "lesson-01-02-03.250-2.png"; a Linux recording keeps its whole name.
-QString PictureName(const QString& recording, double milliseconds, int copy) {
-  const QFileInfo info(recording);
-  static const QStringList kRecordingSuffixes = {"exe", "vexa", "bin", "payload"};
-  const QString base =
-      kRecordingSuffixes.contains(info.suffix(), Qt::CaseInsensitive) ? info.completeBaseName() : info.fileName();
-  const auto ms = static_cast<long long>(std::max(0.0, milliseconds));
-  QString name = base + QString::asprintf("-%02lld-%02lld-%02lld.%03lld", ms / 3600000, ms / 60000 % 60,
-                                          ms / 1000 % 60, ms % 1000);
-  if (copy > 1) name += QString("-%1").arg(copy);
-  return info.dir().filePath(name + ".png");
-}
-
-}  // namespace
-
 void ViewerWindow::SavePicture() {
   if (!playback_) return;
-  const QImage picture = Wrap(playback_->PictureAt(playback_->TickAt(static_cast<int64_t>(shownMs_))));
-  // NewOnly: a file of that name, even one made a moment ago, is never replaced.
-  for (int copy = 1; copy < 1000; ++copy) {
-    QFile file(PictureName(path_, shownMs_, copy));
-    if (file.exists()) continue;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-      if (file.exists()) continue;
-      view_->Flash("Could not save the picture: " + file.errorString());
-      return;
-    }
-    QImageWriter writer(&file, "png");
-    if (!writer.write(picture)) {
-      file.remove();
-      view_->Flash("Could not save the picture: " + writer.errorString());
-      return;
-    }
-    view_->Flash("Saved " + QFileInfo(file.fileName()).fileName());
-    return;
-  }
-  view_->Flash("Could not save the picture: too many of that moment");
+  const SavedPicture saved = SavePictureBeside(
+      path_, shownMs_, Wrap(playback_->PictureAt(playback_->TickAt(static_cast<int64_t>(shownMs_)))));
+  view_->Flash(saved.error.isEmpty() ? "Saved " + QFileInfo(saved.path).fileName()
+                                     : "Could not save the picture: " + saved.error);
 }
 
 void ViewerWindow::ToggleIdleSkip() {
@@ -577,48 +500,6 @@ void ViewerWindow::ToggleIdleSkip() {
   view_->Flash(idleSkip_ ? QString("Skipping idle stretches (%1)").arg(idle_.size())
                          : QString("Idle skipping off"));
   UpdateLabels();
-}
-
-double ViewerWindow::DeclaredDuration() const {
-  // The header's frame count is what the recorder wrote before the file was
-  // cut; a count no longer than what was read, or beyond a day, says nothing.
-  const int64_t declared = playback_->Header().FrameCount;
-  const double readable = Duration();
-  if (declared <= playback_->FrameCount()) return readable;
-  const double ms = static_cast<double>(playback_->MillisecondsOf(playback_->TickOfFrame(
-      static_cast<int32_t>(std::min<int64_t>(declared, INT32_MAX) - 1))));
-  return ms > readable && ms <= 24 * 3600e3 ? ms : readable;
-}
-
-void ViewerWindow::ShowDamage() {
-  damageShown_ = true;
-  // Damage found while composing shortens the recording; the bar keeps the
-  // length the recording claims and marks where the reading stops.
-  bar_->SetDuration(DeclaredDuration());
-  bar_->SetReadableEnd(Duration());
-  const ItemFault& fault = *playback_->Damage();
-  const QString where = QString("%1, offset %2").arg(QString::fromStdString(fault.item),
-                                                    QString::fromStdString(Thousands(fault.offset)));
-  damageNotice_ = DeclaredDuration() > Duration()
-                      ? QString("The recording is damaged at %1: it plays up to %2 of %3.")
-                            .arg(where, FormatTime(Duration()), FormatTime(DeclaredDuration()))
-                      : QString("The recording is damaged at %1: it plays up to %2.")
-                            .arg(where, FormatTime(Duration()));
-  statusTip_ = QString::fromStdString(fault.message);
-  timeLabel_->setToolTip(statusTip_);
-  noticeLabel_->setToolTip(statusTip_);
-  UpdateNotices();
-  // Said once in the picture too, for a moment.
-  view_->Flash("Damaged recording");
-}
-
-void ViewerWindow::UpdateNotices() {
-  QStringList lines;
-  for (const QString& notice : {damageNotice_, soundNotice_}) {
-    if (!notice.isEmpty()) lines << notice;
-  }
-  noticeLabel_->setText(lines.join("\n"));
-  statusBar()->setVisible(!lines.isEmpty() && !fullScreen_);
 }
 
 void ViewerWindow::UpdateLabels() {
@@ -691,15 +572,6 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event) {
     default: QMainWindow::keyPressEvent(event); return;
   }
   event->accept();
-}
-
-void ViewerWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-}
-
-void ViewerWindow::dropEvent(QDropEvent* event) {
-  const QList<QUrl> urls = event->mimeData()->urls();
-  if (!urls.isEmpty() && urls.front().isLocalFile()) Open(urls.front().toLocalFile());
 }
 
 void ViewerWindow::closeEvent(QCloseEvent* event) {
