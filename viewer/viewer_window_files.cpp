@@ -45,8 +45,13 @@ void ViewerWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void ViewerWindow::dropEvent(QDropEvent* event) {
-  const QList<QUrl> urls = event->mimeData()->urls();
-  if (!urls.isEmpty() && urls.front().isLocalFile()) Open(urls.front().toLocalFile());
+  // Several files dropped together are gone through like those given on
+  // the command line.
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  if (!paths.isEmpty()) OpenFiles(paths);
 }
 
 }  // namespace sp::view
