@@ -397,11 +397,11 @@ void ViewerWindow::JumpToMark(int direction) {
 
 void ViewerWindow::SetPaused(bool paused) {
   if (!playback_) return;
-  if (playback_ && !paused && clock_.Now() >= Duration()) clock_.Seek(0);  // play again from the start
+  if (!paused && clock_.Now() >= Duration()) clock_.Seek(0);  // play again from the start
   clock_.SetPaused(paused);
   playButton_->setIcon(PlayIcon(paused));
   // Over the picture only for a moment: people pause to read the screen.
-  if (paused && playback_ && clock_.Now() < Duration()) view_->Flash(QString::fromUtf8("\u275A\u275A  Paused"));
+  if (paused && clock_.Now() < Duration()) view_->Flash(QString::fromUtf8("\u275A\u275A  Paused"));
   Render();
 }
 
