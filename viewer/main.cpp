@@ -1,59 +1,58 @@
-// selfplay-view: opens a self-playing recording (or a bare payload) and
-// moves through it freely, with its sound in step.
+// selfplay-view: opens self-playing recordings (or bare payloads) and moves
+// through them freely, with their sound in step.
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
+#include "viewer/command_line.h"
 #include "viewer/viewer_window.h"
 
 namespace {
 
-constexpr const char* kHelp =
-    "Usage: selfplay-view [FILE]\n"
-    "\n"
-    "Plays a self-playing screen recording (Linux or Windows stub, or a bare\n"
-    "payload) and moves through it freely, with its sound in step.\n"
-    "\n"
-    "Keys:\n"
-    "  Space, click        play / pause\n"
-    "  Left / Right        5 seconds back / forward\n"
-    "  Shift+Left / Right  1 minute back / forward\n"
-    "  Home / End          start / end\n"
-    "  , / .               one frame back / forward (pauses)\n"
-    "  [ / ]               previous / next scene mark\n"
-    "  - / +               slower / faster: 0.5x 0.75x 1x 1.25x 1.5x 2x 3x 4x\n"
-    "  I                   skip idle stretches on / off\n"
-    "  M                   mute; mouse wheel over the picture: volume\n"
-    "  1                   actual size / fit to the window\n"
-    "  F, double click     full screen; Esc leaves it\n"
-    "  Ctrl+O              open a file (or drop one on the window)\n"
-    "  Ctrl+Q              quit\n";
+int Answer(const sp::view::CommandLine& line) {
+  switch (line.action) {
+    case sp::view::CommandLine::Action::kHelp: std::fputs(sp::view::HelpText(), stdout); return 0;
+    case sp::view::CommandLine::Action::kVersion: std::puts(sp::view::VersionText().c_str()); return 0;
+    case sp::view::CommandLine::Action::kError:
+    case sp::view::CommandLine::Action::kUnknownOption:
+      std::fprintf(stderr, "selfplay-view: %s (see --help)\n", line.error.c_str());
+      return 2;
+    case sp::view::CommandLine::Action::kRun: break;
+  }
+  return -1;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::fputs(kHelp, stdout);
-      return 0;
-    }
+  // Help, version and a wrong value are answered without a display. An
+  // unknown option may be one of Qt's (-platform ...), which QApplication
+  // takes out: it is judged after.
+  const sp::view::CommandLine early = sp::view::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (early.action != sp::view::CommandLine::Action::kUnknownOption) {
+    if (const int status = Answer(early); status >= 0) return status;
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("selfplay-view");
-  const QStringList args = QApplication::arguments();
-  QString file;
-  for (int i = 1; i < args.size(); ++i) {
-    if (args[i].startsWith("--")) {
-      std::fprintf(stderr, "selfplay-view: unknown option %s (see --help)\n", qPrintable(args[i]));
-      return 2;
-    }
-    file = args[i];
-  }
+  std::vector<std::string> args;
+  for (const QString& arg : QApplication::arguments().mid(1)) args.push_back(arg.toStdString());
+  const sp::view::CommandLine line = sp::view::ParseCommandLine(args);
+  if (const int status = Answer(line); status >= 0) return status;
+
+  const sp::view::ViewerOptions& options = line.options;
   sp::view::ViewerWindow window;
+  window.SetSpeed(options.speed);
+  window.SetMuted(options.mute);
+  window.SetLoop(options.loop);
+  if (options.startMilliseconds) window.StartAt(*options.startMilliseconds);
   window.show();
-  if (!file.isEmpty()) {
-    QTimer::singleShot(0, &window, [&window, file] { window.Open(file); });
+  if (options.fullScreen) window.SetFullScreen(true);
+  QStringList files;
+  for (const std::string& file : options.files) files << QString::fromStdString(file);
+  if (!files.isEmpty()) {
+    QTimer::singleShot(0, &window, [&window, files] { window.OpenFiles(files); });
   }
   return app.exec();
 }

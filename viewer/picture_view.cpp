@@ -47,7 +47,20 @@ void PictureView::Clear() {
 
 void PictureView::SetOneToOne(bool oneToOne) {
   oneToOne_ = oneToOne;
+  pan_ = {};
+  UpdateCursor();
   update();
+  if (Pannable()) Flash("Drag to see the rest");
+}
+
+bool PictureView::Pannable() const {
+  return oneToOne_ && !image_.isNull() && (image_.width() > width() || image_.height() > height());
+}
+
+void PictureView::UpdateCursor() {
+  if (cursor().shape() == Qt::BlankCursor) return;  // hidden in full screen
+  const Qt::CursorShape shape = !Pannable() ? Qt::ArrowCursor : dragging_ ? Qt::ClosedHandCursor : Qt::OpenHandCursor;
+  if (cursor().shape() != shape) setCursor(shape);
 }
 
 void PictureView::Flash(const QString& text) {
@@ -66,7 +79,14 @@ QRect PictureView::PictureRect() const {
   if (image_.isNull()) return {};
   QSize size = image_.size();
   if (!oneToOne_) size.scale(this->size(), Qt::KeepAspectRatio);
-  return QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+  // Centred; dragged, an overflowing side moves no further than its edge.
+  auto place = [](int room, int length, int pan) {
+    const int centred = (room - length) / 2;
+    return length <= room ? centred : std::clamp(centred + pan, room - length, 0);
+  };
+  const int x = place(width(), size.width(), oneToOne_ ? pan_.x() : 0);
+  const int y = place(height(), size.height(), oneToOne_ ? pan_.y() : 0);
+  return QRect(QPoint(x, y), size);
 }
 
 namespace {
@@ -120,8 +140,25 @@ void PictureView::paintEvent(QPaintEvent* event) {
   }
 }
 
+void PictureView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  pressed_ = true;
+  dragging_ = false;
+  pressAt_ = event->position().toPoint();
+  // Kept within the edges, so that a drag back moves at once.
+  const QRect placed = PictureRect();
+  pan_ = placed.center() - rect().center();
+  panAtPress_ = pan_;
+}
+
 void PictureView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
+  pressed_ = false;
+  if (dragging_) {
+    dragging_ = false;
+    UpdateCursor();
+    return;
+  }
   if (afterDoubleClick_) {
     afterDoubleClick_ = false;
     return;
@@ -136,7 +173,19 @@ void PictureView::mouseDoubleClickEvent(QMouseEvent* event) {
   emit doubleClicked();
 }
 
-void PictureView::mouseMoveEvent(QMouseEvent*) { emit mouseMoved(); }
+void PictureView::mouseMoveEvent(QMouseEvent* event) {
+  emit mouseMoved();
+  if (!pressed_ || !Pannable()) {
+    UpdateCursor();
+    return;
+  }
+  const QPoint moved = event->position().toPoint() - pressAt_;
+  if (!dragging_ && moved.manhattanLength() < QApplication::startDragDistance()) return;
+  dragging_ = true;
+  pan_ = panAtPress_ + moved;
+  UpdateCursor();
+  update();
+}
 
 void PictureView::wheelEvent(QWheelEvent* event) {
   wheelRemainder_ += event->angleDelta().y();

@@ -8,7 +8,8 @@
 namespace sp::view {
 
 // The recording's picture on a black ground: scaled to the widget keeping
-// its aspect ratio (smoothly), or 1:1 and centred. Messages of the moment
+// its aspect ratio (smoothly), or 1:1 and centred; at 1:1 a picture larger
+// than the widget is moved by dragging it. Messages of the moment
 // ("1.25x", "Volume 80%") are drawn over it for a little while.
 class PictureView : public QWidget {
   Q_OBJECT
@@ -26,8 +27,11 @@ class PictureView : public QWidget {
   void Flash(const QString& text);
   // Shown in the middle until cleared: a pause sign, or why nothing plays.
   void SetBanner(const QString& text);
+  const QString& Banner() const { return banner_; }
   // Where the picture lies in the widget.
   QRect PictureRect() const;
+  // At 1:1, whether the picture is larger than the widget (it can be dragged).
+  bool Pannable() const;
 
  signals:
   void clicked();
@@ -37,12 +41,14 @@ class PictureView : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
 
  private:
+  void UpdateCursor();
   QImage image_;
   bool oneToOne_ = false;
   QString flash_;
@@ -52,6 +58,12 @@ class PictureView : public QWidget {
   // (full screen) does not also pause.
   QTimer clickTimer_;
   bool afterDoubleClick_ = false;
+  // At 1:1: the picture's centre, away from the widget's, in pixels.
+  QPoint pan_;
+  QPoint pressAt_;
+  QPoint panAtPress_;
+  bool pressed_ = false;
+  bool dragging_ = false;  // a press that moved far enough is no click
   int wheelRemainder_ = 0;
 };
 

@@ -63,12 +63,18 @@ SeekBar::~SeekBar() { delete popup_; }
 
 void SeekBar::SetDuration(double milliseconds) {
   duration_ = std::max(0.0, milliseconds);
+  readableEnd_ = duration_;
+  update();
+}
+
+void SeekBar::SetReadableEnd(double milliseconds) {
+  readableEnd_ = std::clamp(milliseconds, 0.0, duration_);
   update();
 }
 
 void SeekBar::SetPosition(double milliseconds) {
   const int before = XOf(position_);
-  position_ = std::clamp(milliseconds, 0.0, duration_);
+  position_ = std::clamp(milliseconds, 0.0, ReadableEnd());
   const int after = XOf(position_);
   // Only the stretch between the knob's two places (the knob is 7 px in
   // radius): while playing, the bar moves a few pixels at a time.
@@ -106,6 +112,17 @@ void SeekBar::paintEvent(QPaintEvent*) {
   played.addRoundedRect(QRect(g.left(), g.top(), x - g.left(), g.height()), 3, 3);
   painter.fillPath(played, kAccent);
   painter.setPen(Qt::NoPen);
+  if (ReadableEnd() < duration_) {
+    // Past the damage: struck out in red, and a post where the reading ends.
+    const int end = XOf(ReadableEnd());
+    const QRect lost(end, g.top(), g.right() - end + 1, g.height());
+    QPainterPath lostPath;
+    lostPath.addRoundedRect(lost, 3, 3);
+    painter.fillPath(lostPath, QColor(150, 45, 45));
+    painter.fillPath(lostPath, QBrush(QColor(240, 110, 110), Qt::BDiagPattern));
+    painter.setBrush(QColor(230, 70, 70));
+    painter.drawRect(QRectF(end - 1.5, g.top() - 5, 3, g.height() + 10));
+  }
   painter.setBrush(QColor(255, 220, 90));
   for (double mark : marks_) {
     painter.drawRect(QRectF(XOf(mark) - 1, g.top() - 3, 2, g.height() + 6));
@@ -114,6 +131,8 @@ void SeekBar::paintEvent(QPaintEvent*) {
     painter.setBrush(QColor(255, 255, 255, 140));
     painter.drawRect(QRectF(hoverX_ - 0.5, g.top() - 2, 1, g.height() + 4));
   }
+  // No knob while there is nothing to move through.
+  if (!isEnabled()) return;
   painter.setBrush(Qt::white);
   painter.drawEllipse(QPointF(x, g.center().y() + 0.5), 7, 7);
 }
@@ -121,12 +140,12 @@ void SeekBar::paintEvent(QPaintEvent*) {
 void SeekBar::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   dragging_ = true;
-  emit seekRequested(TimeAt(static_cast<int>(event->position().x())));
+  emit seekRequested(std::min(TimeAt(static_cast<int>(event->position().x())), ReadableEnd()));
 }
 
 void SeekBar::mouseMoveEvent(QMouseEvent* event) {
   const int x = static_cast<int>(event->position().x());
-  if (dragging_) emit seekRequested(TimeAt(x));
+  if (dragging_) emit seekRequested(std::min(TimeAt(x), ReadableEnd()));
   ShowHover(x);
 }
 
@@ -145,7 +164,11 @@ void SeekBar::ShowHover(int x) {
   if (!popup_) popup_ = new HoverPopup;
   const double at = TimeAt(hoverX_);
   auto* popup = static_cast<HoverPopup*>(popup_);
-  popup->Set(preview_ ? preview_(at) : QImage(), FormatTime(at));
+  if (at > ReadableEnd()) {
+    popup->Set(QImage(), FormatTime(at) + "  damaged: not readable");
+  } else {
+    popup->Set(preview_ ? preview_(at) : QImage(), FormatTime(at));
+  }
   const QPoint global = mapToGlobal(QPoint(hoverX_ - popup->width() / 2, -popup->height() - 6));
   popup->move(global);
   popup->show();

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -18,7 +19,12 @@ class SeekBar : public QWidget {
   ~SeekBar() override;
 
   void SetDuration(double milliseconds);
+  // Where a damaged recording stops being readable (the duration otherwise):
+  // the rest of the bar is drawn struck out and cannot be sought to.
+  void SetReadableEnd(double milliseconds);
   void SetPosition(double milliseconds);
+  double Duration() const { return duration_; }
+  double ReadableEnd() const { return std::min(readableEnd_, duration_); }
   void SetMarks(std::vector<double> milliseconds);
   // Gives the small picture for a moment; none: only the time is shown.
   void SetPreview(std::function<QImage(double milliseconds)> preview) { preview_ = std::move(preview); }
@@ -41,6 +47,7 @@ class SeekBar : public QWidget {
   void ShowHover(int x);
 
   double duration_ = 0;
+  double readableEnd_ = 0;
   double position_ = 0;
   std::vector<double> marks_;
   bool dragging_ = false;

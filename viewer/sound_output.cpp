@@ -45,6 +45,12 @@ bool SoundOutput::Open(WavSamples sound, std::string* why) {
     *why = std::string("no sound output: ") + SDL_GetError();
     return false;
   }
+  // A driver that lists no device at all (-1: it cannot tell) has none to
+  // open: trying its default only fills stderr with the driver's complaints.
+  if (SDL_GetNumAudioDevices(0) == 0) {
+    *why = std::string("no sound output: ") + SDL_GetCurrentAudioDriver() + " finds no sound device";
+    return false;
+  }
   SDL_AudioSpec want{};
   want.freq = rate_;
   want.format = AUDIO_S16SYS;

@@ -3,17 +3,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPainter>
 #include <QScreen>
+#include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -23,6 +20,7 @@
 #include "payload/wav_samples.h"
 #include "platform/errors.h"
 #include "playback/idle_stretches.h"
+#include "viewer/picture_file.h"
 #include "viewer/picture_view.h"
 #include "viewer/seek_bar.h"
 
@@ -37,13 +35,13 @@ QImage Wrap(const Bitmap& bitmap) {
 }
 
 // The play and pause signs, drawn: no icon theme is needed.
-QIcon PlayIcon(bool play) {
+QPixmap PlaySign(bool play, QColor colour) {
   QPixmap pixmap(44, 44);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
   painter.setRenderHint(QPainter::Antialiasing, true);
   painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(0xe8, 0xe8, 0xe8));
+  painter.setBrush(colour);
   if (play) {
     const QPointF triangle[] = {{12, 8}, {36, 22}, {12, 36}};
     painter.drawPolygon(triangle, 3);
@@ -51,7 +49,13 @@ QIcon PlayIcon(bool play) {
     painter.drawRoundedRect(QRectF(11, 8, 8, 28), 2, 2);
     painter.drawRoundedRect(QRectF(25, 8, 8, 28), 2, 2);
   }
-  return QIcon(pixmap);
+  return pixmap;
+}
+
+QIcon PlayIcon(bool play) {
+  QIcon icon(PlaySign(play, QColor(0xe8, 0xe8, 0xe8)));
+  icon.addPixmap(PlaySign(play, QColor(0x6a, 0x6a, 0x6a)), QIcon::Disabled);
+  return icon;
 }
 
 // A block covering this share of the screen makes a scene mark.
@@ -73,12 +77,20 @@ ViewerWindow::ViewerWindow() {
   layout->addWidget(controls_);
   setCentralWidget(central);
   central->setStyleSheet("background: #141414;");
+  noticeLabel_ = new QLabel(this);
+  noticeLabel_->setObjectName("notice");
+  noticeLabel_->setWordWrap(true);
+  statusBar()->addWidget(noticeLabel_, 1);
+  statusBar()->setStyleSheet("QStatusBar { background: #2a2318; } QLabel { color: #ffcf70; padding: 2px 6px; }");
+  statusBar()->setSizeGripEnabled(false);
+  statusBar()->hide();
 
-  connect(view_, &PictureView::clicked, this, [this] { TogglePause(); });
+  // With nothing open, a click on the picture's invitation opens a file.
+  connect(view_, &PictureView::clicked, this, [this] { playback_ ? TogglePause() : ChooseFile(); });
   connect(view_, &PictureView::doubleClicked, this, [this] { ToggleFullScreen(); });
   connect(view_, &PictureView::wheelTurned, this, [this](int steps) { ChangeVolume(steps); });
   connect(view_, &PictureView::mouseMoved, this, [this] { ShowControls(); });
-  view_->SetBanner("Open a recording: File > Open, or drop it here");
+  view_->SetBanner("Open a recording: click here, File > Open, or drop it here");
 
   frameTimer_.setTimerType(Qt::PreciseTimer);
   frameTimer_.setSingleShot(true);
@@ -99,6 +111,13 @@ ViewerWindow::ViewerWindow() {
     }
   });
 
+  soundNoticeTimer_.setSingleShot(true);
+  connect(&soundNoticeTimer_, &QTimer::timeout, this, [this] {
+    soundNotice_.clear();
+    UpdateNotices();
+  });
+  EnableControls();
+
   const QSize screen = QApplication::primaryScreen()->availableSize();
   resize(std::min(960, screen.width()), std::min(640, screen.height()));
 }
@@ -109,30 +128,46 @@ void ViewerWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu("&File");
   QAction* open = file->addAction("&Open...", this, [this] { ChooseFile(); });
   open->setShortcut(QKeySequence::Open);
+
+  auto onRecording = [this](QMenu* menu, const QString& text, auto slot) {
+    recordingActions_.push_back(menu->addAction(text, this, slot));
+  };
+  onRecording(file, "&Next file\tPgDown", [this] { OpenNeighbour(1); });
+  onRecording(file, "&Previous file\tPgUp", [this] { OpenNeighbour(-1); });
   file->addSeparator();
   QAction* quit = file->addAction("&Quit", this, [this] { close(); });
   quit->setShortcut(QKeySequence::Quit);
 
   QMenu* play = menuBar()->addMenu("&Playback");
-  play->addAction("Play / pause\tSpace", this, [this] { TogglePause(); });
-  play->addAction("Back 5 s\tLeft", this, [this] { SeekBy(-5000); });
-  play->addAction("Forward 5 s\tRight", this, [this] { SeekBy(5000); });
-  play->addAction("Previous mark\t[", this, [this] { JumpToMark(-1); });
-  play->addAction("Next mark\t]", this, [this] { JumpToMark(1); });
-  play->addAction("Slower\t-", this, [this] { ChangeSpeed(-1); });
-  play->addAction("Faster\t+", this, [this] { ChangeSpeed(1); });
-  play->addAction("Skip idle stretches\tI", this, [this] { ToggleIdleSkip(); });
+  onRecording(play, "Play / pause\tSpace", [this] { TogglePause(); });
+  onRecording(play, "Back 5 s\tLeft", [this] { SeekBy(-5000); });
+  onRecording(play, "Forward 5 s\tRight", [this] { SeekBy(5000); });
+  onRecording(play, "Previous mark\t[", [this] { JumpToMark(-1); });
+  onRecording(play, "Next mark\t]", [this] { JumpToMark(1); });
+  onRecording(play, "Slower\t-", [this] { ChangeSpeed(-1); });
+  onRecording(play, "Faster\t+", [this] { ChangeSpeed(1); });
+  onRecording(play, "Skip idle stretches\tI", [this] { ToggleIdleSkip(); });
 
   QMenu* viewMenu = menuBar()->addMenu("&View");
   viewMenu->addAction("Full screen\tF", this, [this] { ToggleFullScreen(); });
-  viewMenu->addAction("Actual size / fit\t1", this, [this] { view_->SetOneToOne(!view_->OneToOne()); });
-  viewMenu->addAction("Mute\tM", this, [this] { ToggleMute(); });
+  onRecording(viewMenu, "Actual size / fit\t1", [this] { view_->SetOneToOne(!view_->OneToOne()); });
+  onRecording(viewMenu, "Mute\tM", [this] { ToggleMute(); });
+}
+
+void ViewerWindow::EnableControls() {
+  const bool open = playback_ != nullptr;
+  controls_->setEnabled(open);
+  for (QAction* action : recordingActions_) action->setEnabled(open);
+  const bool several = files_.size() > 1;
+  recordingActions_[0]->setVisible(several);
+  recordingActions_[1]->setVisible(several);
 }
 
 QWidget* ViewerWindow::BuildControls() {
   auto* bar = new QWidget(this);
   bar->setStyleSheet(
       "QWidget { background: #1e1e1e; color: #e8e8e8; }"
+      "QLabel:disabled { color: #6a6a6a; }"
       "QToolButton { border: none; padding: 4px; }"
       "QToolButton:hover { background: #333; border-radius: 4px; }"
       "QLabel { padding: 0 6px; }");
@@ -140,6 +175,7 @@ QWidget* ViewerWindow::BuildControls() {
   layout->setContentsMargins(8, 4, 8, 4);
   layout->setSpacing(6);
   playButton_ = new QToolButton(bar);
+  playButton_->setObjectName("play");
   playButton_->setIcon(PlayIcon(true));
   playButton_->setIconSize(QSize(22, 22));
   playButton_->setFocusPolicy(Qt::NoFocus);
@@ -150,6 +186,12 @@ QWidget* ViewerWindow::BuildControls() {
   timeLabel_ = new QLabel("0:00 / 0:00", bar);
   timeLabel_->setMinimumWidth(timeLabel_->fontMetrics().horizontalAdvance("00:00:00 / 00:00:00") + 12);
   layout->addWidget(timeLabel_);
+  // Paused or ended, said beside the time rather than over the picture.
+  stateLabel_ = new QLabel(bar);
+  stateLabel_->setObjectName("state");
+  stateLabel_->setStyleSheet("color: #a0a0a0;");
+  stateLabel_->setMinimumWidth(stateLabel_->fontMetrics().horizontalAdvance("Paused") + 12);
+  layout->addWidget(stateLabel_);
 
   bar_ = new SeekBar(bar);
   connect(bar_, &SeekBar::seekRequested, this, [this](double ms) { SeekTo(ms); });
@@ -165,16 +207,10 @@ QWidget* ViewerWindow::BuildControls() {
   idleLabel_->hide();
   layout->addWidget(idleLabel_);
   volumeLabel_ = new QLabel("Vol 100%", bar);
+  volumeLabel_->setObjectName("volume");
   volumeLabel_->setToolTip("Volume (mouse wheel over the picture), mute (M)");
   layout->addWidget(volumeLabel_);
   return bar;
-}
-
-void ViewerWindow::ChooseFile() {
-  const QString path = QFileDialog::getOpenFileName(
-      this, "Open a recording", QFileInfo(path_).absolutePath(),
-      "Recordings (*.exe *.EXE *.vexa *.bin);;All files (*)");
-  if (!path.isEmpty()) Open(path);
 }
 
 bool ViewerWindow::Open(const QString& path) {
@@ -203,8 +239,12 @@ bool ViewerWindow::Open(const QString& path) {
   previewFrame_ = -1;
   path_ = path;
   damageShown_ = false;
+  damageNotice_.clear();
+  soundNotice_.clear();
+  UpdateNotices();
   shownTick_ = -1;
   view_->SetBanner("");
+  EnableControls();
   clock_.SetPaused(true);
   clock_.Seek(0);
   Render(true);
@@ -227,7 +267,7 @@ bool ViewerWindow::Open(const QString& path) {
     } else {
       sound_.Open(std::move(sound), &soundProblem_);
     }
-    if (!soundProblem_.empty()) view_->Flash(QString::fromStdString(soundProblem_));
+    if (!soundProblem_.empty()) ShowSoundProblem();
     sound_.SetVolume(volume_ / 100.0f);
     sound_.SetMuted(muted_);
   }
@@ -235,6 +275,7 @@ bool ViewerWindow::Open(const QString& path) {
   clock_.Seek(0);
   snapshotTimer_.start(0);
   SetPaused(false);
+  if (startMs_) SeekTo(*std::exchange(startMs_, std::nullopt));
   Render(true);
   if (playback_->Damage()) ShowDamage();
   return true;
@@ -302,9 +343,12 @@ void ViewerWindow::ScheduleTick() {
 void ViewerWindow::OnTimer() {
   if (!playback_) return;
   const double duration = Duration();
-  if (!clock_.Paused() && clock_.Now() >= duration) {
+  if (!clock_.Paused() && clock_.Now() >= duration && loop_ && duration > 0) {
+    clock_.Seek(0);
+  } else if (!clock_.Paused() && clock_.Now() >= duration) {
     clock_.Seek(duration);
     SetPaused(true);
+    view_->Flash(playback_->Damage() ? "Ended: the rest is damaged" : "Ended");
   }
   if (idleSkip_ && !clock_.Paused()) {
     const double now = clock_.Now();
@@ -352,15 +396,40 @@ void ViewerWindow::JumpToMark(int direction) {
 }
 
 void ViewerWindow::SetPaused(bool paused) {
-  if (playback_ && !paused && clock_.Now() >= Duration()) clock_.Seek(0);  // play again from the start
+  if (!playback_) return;
+  if (!paused && clock_.Now() >= Duration()) clock_.Seek(0);  // play again from the start
   clock_.SetPaused(paused);
   playButton_->setIcon(PlayIcon(paused));
-  view_->SetBanner(paused && playback_ ? QString::fromUtf8("\u275A\u275A  Paused") : QString());
+  // Over the picture only for a moment: people pause to read the screen.
+  if (paused && clock_.Now() < Duration()) view_->Flash(QString::fromUtf8("\u275A\u275A  Paused"));
   Render();
 }
 
+void ViewerWindow::SetSpeed(double speed) {
+  speed_ = std::clamp(speed, kSpeeds[0], kSpeeds[std::size(kSpeeds) - 1]);
+  clock_.SetSpeed(speed_);
+  UpdateLabels();
+  ScheduleTick();
+}
+
+void ViewerWindow::SetMuted(bool muted) {
+  muted_ = muted;
+  sound_.SetMuted(muted_);
+  UpdateLabels();
+}
+
 void ViewerWindow::ChangeSpeed(int direction) {
-  speedIndex_ = std::clamp(speedIndex_ + direction, 0, static_cast<int>(std::size(kSpeeds)) - 1);
+  if (!playback_) return;
+  // To the next step of kSpeeds, from wherever --speed set it.
+  double next = speed_;
+  for (double step : kSpeeds) {
+    if (direction > 0 && step > speed_ + 1e-9) {
+      next = step;
+      break;
+    }
+    if (direction < 0 && step < speed_ - 1e-9) next = step;
+  }
+  speed_ = next;
   clock_.SetSpeed(Speed());
   view_->Flash(QString::number(Speed()) + "x");
   UpdateLabels();
@@ -374,6 +443,7 @@ void ViewerWindow::SetFullScreen(bool on) {
   if (on == fullScreen_) return;
   fullScreen_ = on;
   menuBar()->setVisible(!on);
+  UpdateNotices();
   if (on) {
     normalGeometry_ = geometry();
     showFullScreen();
@@ -397,35 +467,39 @@ void ViewerWindow::ShowControls() {
 }
 
 void ViewerWindow::ChangeVolume(int steps) {
+  if (!playback_) return;
   volume_ = std::clamp(volume_ + 5 * steps, 0, 100);
   sound_.SetVolume(volume_ / 100.0f);
-  view_->Flash(QString("Volume %1%").arg(volume_));
+  // Turning the volume means to hear it.
+  if (muted_) {
+    muted_ = false;
+    sound_.SetMuted(false);
+  }
+  view_->Flash(sound_.IsOpen() ? QString("Volume %1%").arg(volume_) : QString("No sound output"));
   UpdateLabels();
 }
 
 void ViewerWindow::ToggleMute() {
-  muted_ = !muted_;
-  sound_.SetMuted(muted_);
+  if (!playback_) return;
+  SetMuted(!muted_);
   view_->Flash(muted_ ? "Muted" : QString("Volume %1%").arg(volume_));
   UpdateLabels();
 }
 
+void ViewerWindow::SavePicture() {
+  if (!playback_) return;
+  const SavedPicture saved = SavePictureBeside(
+      path_, shownMs_, Wrap(playback_->PictureAt(playback_->TickAt(static_cast<int64_t>(shownMs_)))));
+  view_->Flash(saved.error.isEmpty() ? "Saved " + QFileInfo(saved.path).fileName()
+                                     : "Could not save the picture: " + saved.error);
+}
+
 void ViewerWindow::ToggleIdleSkip() {
+  if (!playback_) return;
   idleSkip_ = !idleSkip_;
   view_->Flash(idleSkip_ ? QString("Skipping idle stretches (%1)").arg(idle_.size())
                          : QString("Idle skipping off"));
   UpdateLabels();
-}
-
-void ViewerWindow::ShowDamage() {
-  damageShown_ = true;
-  // Damage found while composing shortens the recording.
-  bar_->SetDuration(Duration());
-  const ItemFault& fault = *playback_->Damage();
-  view_->Flash(QString("Damaged: plays up to %1 (offset %2)")
-                   .arg(QString::fromStdString(fault.item), QString::fromStdString(Thousands(fault.offset))));
-  statusTip_ = QString::fromStdString(fault.message);
-  timeLabel_->setToolTip(statusTip_);
 }
 
 void ViewerWindow::UpdateLabels() {
@@ -439,7 +513,14 @@ void ViewerWindow::UpdateLabels() {
   // only when it changes, not at every picture.
   const QString speedStyle = Speed() != 1.0 ? "color: #ffd75a; font-weight: bold;" : "";
   if (speedLabel_->styleSheet() != speedStyle) speedLabel_->setStyleSheet(speedStyle);
-  volumeLabel_->setText(muted_ ? QString("Muted") : QString("Vol %1%").arg(volume_));
+  const bool silent = playback_ && !soundProblem_.empty();
+  volumeLabel_->setText(silent ? QString("No sound") : muted_ ? QString("Muted") : QString("Vol %1%").arg(volume_));
+  const QString volumeTip = silent ? QString::fromStdString(soundProblem_)
+                                   : QString("Volume (mouse wheel over the picture), mute (M)");
+  if (volumeLabel_->toolTip() != volumeTip) volumeLabel_->setToolTip(volumeTip);
+  const bool ended = playback_ && clock_.Paused() && shownMs_ >= Duration();
+  const QString state = !playback_ || !clock_.Paused() ? QString() : ended ? QString("Ended") : QString("Paused");
+  if (stateLabel_->text() != state) stateLabel_->setText(state);
   if (idleLabel_->isVisibleTo(controls_) != idleSkip_) idleLabel_->setVisible(idleSkip_);
 }
 
@@ -485,18 +566,12 @@ void ViewerWindow::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_1: view_->SetOneToOne(!view_->OneToOne()); break;
     case Qt::Key_M: ToggleMute(); break;
     case Qt::Key_I: ToggleIdleSkip(); break;
+    case Qt::Key_S: SavePicture(); break;
+    case Qt::Key_PageDown: OpenNeighbour(1); break;
+    case Qt::Key_PageUp: OpenNeighbour(-1); break;
     default: QMainWindow::keyPressEvent(event); return;
   }
   event->accept();
-}
-
-void ViewerWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-}
-
-void ViewerWindow::dropEvent(QDropEvent* event) {
-  const QList<QUrl> urls = event->mimeData()->urls();
-  if (!urls.isEmpty() && urls.front().isLocalFile()) Open(urls.front().toLocalFile());
 }
 
 void ViewerWindow::closeEvent(QCloseEvent* event) {

@@ -36,11 +36,23 @@ class ViewerWindow : public QMainWindow {
   // Replaces what plays; false (after a message naming what is wrong and
   // where) when the file cannot be shown.
   bool Open(const QString& path);
+  // The files given on the command line: the first opens, PageDown and
+  // PageUp go through the others.
+  void OpenFiles(const QStringList& paths);
 
   // For tests and the status: where the picture stands.
   double PositionMilliseconds() const { return shownMs_; }
   bool Paused() const { return clock_.Paused(); }
-  double Speed() const { return kSpeeds[speedIndex_]; }
+  double Speed() const { return speed_; }
+
+  // The command line's wishes: any speed from 0.5x to 4x (the keys step to
+  // the next of kSpeeds), muted, playing again at the end, and where the
+  // next file opened starts.
+  void SetSpeed(double speed);
+  void SetMuted(bool muted);
+  void SetLoop(bool loop) { loop_ = loop; }
+  void StartAt(double milliseconds) { startMs_ = milliseconds; }
+  void SetFullScreen(bool on);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -64,11 +76,22 @@ class ViewerWindow : public QMainWindow {
   void TogglePause() { SetPaused(!clock_.Paused()); }
   void ChangeSpeed(int direction);
   void ToggleFullScreen();
-  void SetFullScreen(bool on);
+  // Saves the picture shown as a PNG beside the recording, never over a file.
+  void SavePicture();
   void ChangeVolume(int steps);
   void ToggleMute();
   void ToggleIdleSkip();
   void ShowDamage();
+  void ShowSoundProblem();
+  // Moves through the files given (PageDown / PageUp).
+  void OpenNeighbour(int direction);
+  // With nothing open, the controls and the actions on a recording do nothing.
+  void EnableControls();
+  // The line under the controls: what the user should know about the open
+  // file (damage, no sound), shown while it holds.
+  void UpdateNotices();
+  // What the recording claims to hold: more than Duration() when it is cut.
+  double DeclaredDuration() const;
   void UpdateLabels();
   void ShowControls();
   double Duration() const;
@@ -90,14 +113,24 @@ class ViewerWindow : public QMainWindow {
   QLabel* speedLabel_ = nullptr;
   QLabel* volumeLabel_ = nullptr;
   QLabel* idleLabel_ = nullptr;
+  QLabel* stateLabel_ = nullptr;  // "Paused", "Ended"
+  QLabel* noticeLabel_ = nullptr;
+  QString damageNotice_;
+  QString soundNotice_;
   QTimer frameTimer_;
   QTimer hideControlsTimer_;
   QTimer snapshotTimer_;
+  QTimer soundNoticeTimer_;
+  std::vector<QAction*> recordingActions_;
+  QStringList files_;
+  int fileIndex_ = 0;
 
   int64_t shownTick_ = -1;
   double shownMs_ = 0;
   bool damageShown_ = false;
-  int speedIndex_ = 2;
+  double speed_ = 1.0;
+  bool loop_ = false;
+  std::optional<double> startMs_;
   int volume_ = 100;  // percent
   bool muted_ = false;
   bool idleSkip_ = false;

@@ -6,12 +6,14 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include "platform/bitmap.h"
 #include "recorder/payload_writer.h"
@@ -39,9 +41,11 @@ std::filesystem::path WriteRecording(const std::filesystem::path& dir, const cha
 }
 
 // What a file manager hands over: the file as a local URL, offered for copy.
-bool Drop(QWidget& window, const std::filesystem::path& path) {
+bool Drop(QWidget& window, const std::vector<std::filesystem::path>& paths) {
   QMimeData data;
-  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path.string()))});
+  QList<QUrl> urls;
+  for (const auto& path : paths) urls << QUrl::fromLocalFile(QString::fromStdString(path.string()));
+  data.setUrls(urls);
   const QPoint at(window.width() / 2, window.height() / 2);
   QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&window, &enter);
@@ -49,6 +53,10 @@ bool Drop(QWidget& window, const std::filesystem::path& path) {
   QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&window, &drop);
   return true;
+}
+
+bool Drop(QWidget& window, const std::filesystem::path& path) {
+  return Drop(window, std::vector<std::filesystem::path>{path});
 }
 
 TEST(ViewerDrop, ADroppedRecordingIsOpenedAndASecondReplacesIt) {
@@ -78,6 +86,15 @@ TEST(ViewerDrop, ADroppedRecordingIsOpenedAndASecondReplacesIt) {
       << window->windowTitle().toStdString();
   // The second starts from its beginning, not where the first had got to.
   EXPECT_LT(window->PositionMilliseconds(), 1000.0);
+
+  // Dropped together, the first opens and PageDown goes on to the next.
+  ASSERT_TRUE(Drop(*window, {first, second}));
+  EXPECT_TRUE(window->windowTitle().startsWith("lesson one.exe"))
+      << window->windowTitle().toStdString();
+  QKeyEvent pageDown(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+  QApplication::sendEvent(window.get(), &pageDown);
+  EXPECT_TRUE(window->windowTitle().startsWith("lesson two.exe"))
+      << window->windowTitle().toStdString();
 
   window.reset();
   std::filesystem::remove_all(dir);

@@ -117,5 +117,17 @@ TEST_F(ViewerTest, HelpListsTheKeys) {
   }
 }
 
+TEST_F(ViewerTest, VersionAndAWrongCommandLineAreAnsweredWithoutAWindow) {
+  const ToolResult version = RunTool({SELFPLAY_VIEW, "--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("selfplay-view ", 0), 0u) << version.out;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{SELFPLAY_VIEW, "--speed", "9", "x.exe"},
+        std::vector<std::string>{SELFPLAY_VIEW, "--bogus"}}) {
+    const ToolResult wrong = RunTool(args);
+    EXPECT_EQ(wrong.exitCode, 2) << args[1];
+  }
+}
+
 }  // namespace
 }  // namespace sp::qt_test
