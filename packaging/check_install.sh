@@ -41,6 +41,8 @@ fi
 bin/selfplay-view
 share/applications/selfplay-view.desktop
 share/metainfo/io.github.selfplay.selfplay_view.metainfo.xml"
+[ -f "$build/selfplay-view" ] && need help2man && expected="$expected
+share/man/man1/selfplay-view.1"
 for file in $expected; do
   [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
