@@ -26,8 +26,9 @@ void Application::Run(Form& mainForm) {
   system_.RunMessageLoop(mainForm);
 }
 
+// Asked again on every call: a modal loop that was running when the first
+// request came (a menu, a box, a move of the window) may have swallowed it.
 void Application::Terminate() {
-  if (terminated_) return;
   terminated_ = true;
   system_.QuitMessageLoop();
 }

@@ -42,6 +42,12 @@ class FileOpenError : public Error {
   explicit FileOpenError(const std::string& path) : Error("Cannot open file " + path) {}
 };
 
+// The system refused a form's native window.
+class WindowCreationError : public Error {
+ public:
+  WindowCreationError() : Error("Error creating window") {}
+};
+
 // The title of every message box: the executable's file name without its
 // path, cut at its first full stop, every letter after the first in lower
 // case ("C:\\X\\LESSON1.EXE" and "/x/LESSON1.EXE" give "Lesson1").

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "platform/application.h"
+#include "platform/errors.h"
 
 namespace sp {
 
@@ -25,7 +26,17 @@ void Form::SetPosition(int left, int top) {
 
 void Form::SetBorderStyle(BorderStyle style) {
   borderStyle_ = style;
-  if (window_) window_->SetBorderStyle(style);
+  if (!window_) return;
+  try {
+    window_->SetBorderStyle(style);
+  } catch (const WindowCreationError& e) {
+    // Without a window nothing can be shown or closed by the user: the
+    // error is reported and the program ends, as the first window's would.
+    PublishHandle();
+    app_.ShowException(e);
+    Close();
+    return;
+  }
   PublishHandle();
 }
 
@@ -88,7 +99,9 @@ void Form::SetImageBounds(int left, int top, int width, int height) {
 WindowHandle Form::Handle() const { return window_ ? window_->Handle() : 0; }
 
 void Form::Close() {
-  OnClose();
+  // OnClose runs once; a later close (the user's, while the end is still
+  // on its way out of some loop) only ends the application again.
+  if (!app_.Terminated()) OnClose();
   app_.Terminate();
 }
 

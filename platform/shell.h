@@ -24,6 +24,8 @@ class WindowBackend {
   virtual ~WindowBackend() = default;
 
   // Re-creates the native window: Handle() changes, and is 0 meanwhile.
+  // Throws WindowCreationError when the system refuses the new window, as
+  // the back end's constructor does for the first one.
   virtual void SetBorderStyle(BorderStyle style) = 0;
   virtual void SetWindowState(WindowState state) = 0;
   virtual void SetClientSize(int width, int height) = 0;
@@ -70,6 +72,9 @@ class System {
   // Shows the main form (its OnShow runs before the window becomes
   // visible) and runs the message loop until QuitMessageLoop.
   virtual void RunMessageLoop(Form& mainForm) = 0;
+  // Ends the main loop and whatever modal loop runs inside it at the time
+  // (an open menu or box, a move or resize of the window). May be called
+  // again; every call must be able to end the loops on its own.
   virtual void QuitMessageLoop() = 0;
   // Delivers msg to the window synchronously: from another thread the
   // caller waits until the GUI thread has handled it. A handle of 0 or of a

@@ -2,10 +2,10 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 
@@ -40,6 +40,9 @@ FormWindow::FormWindow(QtSystem& system, Form& form)
       normalClientSize_(form.ClientWidth(), form.ClientHeight()) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(false);
+  // The right button's press and release come here as mouse events: the
+  // menu opens on the release, as on Windows, never on the press.
+  setContextMenuPolicy(Qt::PreventContextMenu);
   setWindowTitle(QString::fromStdString(form.Caption()));
   image_ = new ImageView(*this, form_);
   BuildMenu();
@@ -175,14 +178,41 @@ void FormWindow::keyPressEvent(QKeyEvent* event) {
     form_.HandleCloseRequest();
     return;
   }
+  // The keyboard's menu key and Shift+F10 open the menu at the window's
+  // top-left.
+  if (event->key() == Qt::Key_Menu ||
+      (event->key() == Qt::Key_F10 && (event->modifiers() & Qt::ShiftModifier))) {
+    OpenMenu(mapToGlobal(QPoint(0, 0)));
+    return;
+  }
   QWidget::keyPressEvent(event);
 }
 
-void FormWindow::contextMenuEvent(QContextMenuEvent* event) {
+void FormWindow::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    event->accept();
+    return;
+  }
+  QWidget::mousePressEvent(event);
+}
+
+// Opened on the release, the menu never sees the release of the click that
+// opened it: a menu opened on the press under the pointer would take that
+// release as a click on its first item.
+void FormWindow::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    event->accept();
+    OpenMenu(event->globalPosition().toPoint());
+    return;
+  }
+  QWidget::mouseReleaseEvent(event);
+}
+
+void FormWindow::OpenMenu(const QPoint& globalPos) {
   SyncMenu();
   // The chosen command runs after the menu has closed, as a menu command
   // message would; ticks go on while the menu is open.
-  QAction* chosen = menu_->exec(event->globalPos());
+  QAction* chosen = menu_->exec(globalPos);
   SyncMenu();
   if (chosen == nullptr) return;
   form_.HandleMenuClick(static_cast<size_t>(chosen->data().toULongLong()));

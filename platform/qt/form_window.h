@@ -45,11 +45,13 @@ class FormWindow : public QWidget, public WindowBackend {
   void resizeEvent(QResizeEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
-  void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   void BuildMenu();
+  void OpenMenu(const QPoint& globalPos);
   void SyncMenu();
   void ApplyGeometry();
   void ReportResize();

@@ -3,6 +3,7 @@
 #include "platform/win32/windows_api.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/errors.h"
 #include "platform/file_io.h"
@@ -78,23 +79,50 @@ void Win32System::RunMessageLoop(Form& mainForm) {
   // The form's OnShow runs while its window is still hidden; the window
   // appears afterwards, already showing what OnShow drew.
   mainForm.HandleShow();
-  MSG msg;
-  // A close during OnShow has posted WM_QUIT: the window is never shown.
-  if (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) return;
+  // A close during OnShow: the window is never shown.
+  if (quitting_) return;
   for (Win32Window* window : windows_) {
     if (&window->GetForm() == &mainForm) {
       window->Show();
       window->Flush();
     }
   }
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+  // The flag, not WM_QUIT alone, ends the loop: a modal loop inside a
+  // dispatched message may have taken the WM_QUIT for itself.
+  MSG msg;
+  while (!quitting_ && GetMessageW(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
 }
 
-// Ends the main loop; a menu or box open at that moment closes too.
-void Win32System::QuitMessageLoop() { PostQuitMessage(0); }
+namespace {
+
+// Ends a message box of this thread: the boxes are the thread's dialogs.
+BOOL CALLBACK EndBox(HWND hwnd, LPARAM) {
+  wchar_t name[16] = {};
+  GetClassNameW(hwnd, name, 16);
+  if (std::wstring_view(name) == L"#32770") EndDialog(hwnd, IDOK);
+  return TRUE;
+}
+
+}  // namespace
+
+// Ends the main loop and any modal loop running inside it now. Each modal
+// loop of USER32 treats WM_QUIT its own way (the popup menu's swallows it,
+// a box's ends, a move's or resize's ends and drops it), so each is ended
+// by its own means here, and the windows re-post WM_QUIT after every
+// message they handle while the program is ending.
+void Win32System::QuitMessageLoop() {
+  quitting_ = true;
+  PostQuitMessage(0);
+  EndMenu();
+  EnumThreadWindows(GetCurrentThreadId(), EndBox, 0);
+}
+
+void Win32System::QuitStillPending() const {
+  if (quitting_) PostQuitMessage(0);
+}
 
 intptr_t Win32System::SendMessage(WindowHandle window, uint32_t msg, uintptr_t wParam,
                                   intptr_t lParam) {
@@ -107,6 +135,9 @@ Size Win32System::ScreenSize() const {
 }
 
 void Win32System::ShowBox(BoxIcon icon, const std::string& title, const std::string& text) {
+  // A box asked for while the program ends would only flash: its loop
+  // ends at once on the pending WM_QUIT.
+  if (quitting_) return;
   // What the handlers drew so far is on screen while the box waits.
   FlushAll();
   HWND owner = nullptr;
@@ -115,6 +146,7 @@ void Win32System::ShowBox(BoxIcon icon, const std::string& title, const std::str
   }
   MessageBoxW(owner, Wide(text).c_str(), Wide(title).c_str(),
               MB_OK | (icon == BoxIcon::Stop ? MB_ICONSTOP : 0));
+  QuitStillPending();
 }
 
 void Win32System::ShowMessage(const std::string& title, const std::string& text) {

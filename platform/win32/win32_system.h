@@ -47,6 +47,11 @@ class Win32System : public System {
   void Add(Win32Window* window);
   void Remove(Win32Window* window);
   void FlushAll();
+  // True from the first QuitMessageLoop on.
+  bool Quitting() const { return quitting_; }
+  // Posts WM_QUIT again while the program is ending, after a modal loop
+  // that may have swallowed it has returned.
+  void QuitStillPending() const;
   // True when a message sent by a timer's callback comes from a timer that
   // has been killed since: such a tick is dropped.
   static bool FromKilledTimer();
@@ -57,6 +62,7 @@ class Win32System : public System {
   enum class BoxIcon { None, Stop };
   void ShowBox(BoxIcon icon, const std::string& title, const std::string& text);
 
+  bool quitting_ = false;  // GUI thread only
   std::vector<Win32Window*> windows_;
   std::vector<std::unique_ptr<Timer>> timers_;  // GUI thread only
 };

@@ -54,6 +54,7 @@ Win32Window::Win32Window(Win32System& system, Form& form)
       normalClientSize_{form.ClientWidth(), form.ClientHeight()} {
   RegisterClassOnce();
   menu_ = CreatePopupMenu();
+  if (!menu_) throw WindowCreationError();
   const auto& items = form_.PopupMenu();
   for (size_t i = 0; i < items.size(); ++i) {
     if (items[i].caption == "-") {
@@ -63,8 +64,13 @@ Win32Window::Win32Window(Win32System& system, Form& form)
     }
     MenuChanged(i);
   }
+  try {
+    CreateNative();
+  } catch (...) {
+    DestroyMenu(menu_);
+    throw;
+  }
   system_.Add(this);
-  CreateNative();
 }
 
 Win32Window::~Win32Window() {
@@ -82,6 +88,9 @@ void Win32Window::CreateNative() {
                           normalPosition_.y, outer.right - outer.left, outer.bottom - outer.top,
                           nullptr, nullptr, GetModuleHandleW(nullptr), this);
   applyingGeometry_ = false;
+  // Without a window the program would play its sound with nothing to
+  // show and nothing to close it by.
+  if (!hwnd_) throw WindowCreationError();
   ApplyGeometry();
   handle_ = reinterpret_cast<WindowHandle>(hwnd_);
 }
@@ -121,7 +130,7 @@ void Win32Window::SetBorderStyle(BorderStyle style) {
   style_ = style;
   const bool wasVisible = Visible();
   DestroyNative();
-  CreateNative();
+  CreateNative();  // throws when refused; the form then ends the program
   if (wasVisible) Show();
 }
 
@@ -248,6 +257,7 @@ void Win32Window::Show() {
 }
 
 void Win32Window::OpenMenu(int x, int y) {
+  if (system_.Quitting()) return;
   if (x == -1 && y == -1) {
     // From the keyboard: at the window's top-left.
     POINT origin{0, 0};
@@ -274,7 +284,11 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
   if (!window || window->hwnd_ != hwnd) return DefWindowProcW(hwnd, msg, wParam, lParam);
   // No C++ exception may unwind through the system's frames.
   try {
-    return window->OnMessage(msg, wParam, lParam);
+    const LRESULT result = window->OnMessage(msg, wParam, lParam);
+    // Handling this message may have run a modal loop (the menu's, a
+    // box's, a move's) that took the WM_QUIT of an end that came meanwhile.
+    window->system_.QuitStillPending();
+    return result;
   } catch (const std::exception& e) {
     window->system_.ShowErrorBox(ApplicationTitle(window->system_.ExecutablePath()),
                                  std::string(e.what()) + ".");
