@@ -217,15 +217,25 @@ bool ViewerWindow::Open(const QString& path) {
   bar_->SetMarks(marks_);
 
   soundProblem_.clear();
-  WavSamples sound;
-  const bool decoded = playback_->HasSoundTrack() && DecodeWavSamples(playback_->ExpandSound(), &sound);
-  // Before the samples move to the output.
-  idle_ = FindIdleStretches(*playback_, sound);
+  // The sound is expanded on demand through its own handle on the file,
+  // which the output's callback thread then owns.
+  std::unique_ptr<SoundSamples> sound;
   if (playback_->HasSoundTrack()) {
-    if (!decoded) {
-      soundProblem_ = "the sound track is no PCM WAV file";
-    } else {
+    try {
+      sound = playback_->OpenSound(std::make_unique<FileStream>(path.toStdString()));
+      sound->CompleteIndex();
+    } catch (const Error& e) {
+      soundProblem_ = e.what();
+    }
+  }
+  const bool decoded = sound && sound->IsPcm();
+  // Before the samples move to the output.
+  idle_ = FindIdleStretches(*playback_, decoded ? sound.get() : nullptr);
+  if (playback_->HasSoundTrack()) {
+    if (decoded) {
       sound_.Open(std::move(sound), &soundProblem_);
+    } else if (soundProblem_.empty()) {
+      soundProblem_ = "the sound track is no PCM WAV file";
     }
     if (!soundProblem_.empty()) view_->Flash(QString::fromStdString(soundProblem_));
     sound_.SetVolume(volume_ / 100.0f);
