@@ -9,6 +9,7 @@
 #include "platform/jpeg_image.h"
 #include "platform/stream.h"
 #include "platform/text.h"
+#include "playback/scene_marks.h"
 #include "tools/text_format.h"
 
 namespace sp::tool {
@@ -228,8 +229,7 @@ class Walker : public FrameRecordEvents {
       }
     }
     previousBottom_ = r.bottom;
-    const Rect inside = r.Intersect({0, 0, info_.frameWidth, info_.frameHeight});
-    if (inside.Width() > 0 && inside.Height() > 0) covered_ += int64_t(inside.Width()) * inside.Height();
+    covered_ += CoveredPixels(r, info_.frameWidth, info_.frameHeight);
     info_.damagedBlock = std::make_pair(block.offset, block.jpeg.offset + block.jpeg.size);
     CheckJpeg(block.jpeg, width, height);
     info_.damagedBlock.reset();

@@ -23,6 +23,7 @@
 #include "payload/wav_samples.h"
 #include "platform/errors.h"
 #include "playback/idle_stretches.h"
+#include "playback/scene_marks.h"
 #include "viewer/picture_view.h"
 #include "viewer/seek_bar.h"
 
@@ -53,9 +54,6 @@ QIcon PlayIcon(bool play) {
   }
   return QIcon(pixmap);
 }
-
-// A block covering this share of the screen makes a scene mark.
-constexpr double kSceneShare = 0.4;
 
 }  // namespace
 
@@ -256,21 +254,8 @@ double ViewerWindow::Duration() const {
 
 std::vector<double> ViewerWindow::SceneMarks() const {
   std::vector<double> marks;
-  const double screen = static_cast<double>(playback_->Width()) * playback_->Height();
-  const auto& frames = playback_->Frames();
-  const auto& blocks = playback_->Blocks();
-  for (int32_t k = 1; k < playback_->FrameCount(); ++k) {
-    const IndexedFrame& f = frames[k];
-    double area = 0;
-    for (uint32_t b = f.firstBlock; b < f.firstBlock + f.blockCount; ++b) {
-      const Rect& r = blocks[b].rect;
-      area += std::max(0, r.right - r.left) * static_cast<double>(std::max(0, r.bottom - r.top));
-    }
-    if (area >= kSceneShare * screen || f.icon.size > 0) {
-      const double ms = static_cast<double>(playback_->MillisecondsOf(playback_->TickOfFrame(k)));
-      // Marks closer than a second to the last one add nothing to find.
-      if (marks.empty() || ms - marks.back() >= 1000) marks.push_back(ms);
-    }
+  for (const int32_t frame : SceneMarkFrames(*playback_)) {
+    marks.push_back(static_cast<double>(playback_->MillisecondsOf(playback_->TickOfFrame(frame))));
   }
   return marks;
 }
