@@ -206,7 +206,10 @@ void FormWindow::mousePressEvent(QMouseEvent* event) {
 void FormWindow::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::RightButton) {
     event->accept();
-    OpenMenu(event->globalPosition().toPoint());
+    // Released away from the window, the click was taken back.
+    if (rect().contains(mapFromGlobal(event->globalPosition().toPoint()))) {
+      OpenMenu(event->globalPosition().toPoint());
+    }
     return;
   }
   QWidget::mouseReleaseEvent(event);
