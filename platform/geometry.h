@@ -2,6 +2,12 @@
 
 namespace sp {
 
+struct Point {
+  int x = 0;
+  int y = 0;
+  friend bool operator==(const Point&, const Point&) = default;
+};
+
 struct Size {
   int width = 0;
   int height = 0;

@@ -34,10 +34,8 @@ FormWindow::FormWindow(QtSystem& system, Form& form)
     : QWidget(nullptr, FlagsFor(form.GetBorderStyle())),
       system_(system),
       form_(form),
-      style_(form.GetBorderStyle()),
-      state_(form.GetWindowState()),
-      normalPosition_(form.Left(), form.Top()),
-      normalClientSize_(form.ClientWidth(), form.ClientHeight()) {
+      placement_(form.GetBorderStyle(), form.GetWindowState(), {form.Left(), form.Top()},
+                 {form.ClientWidth(), form.ClientHeight()}) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(false);
   // The right button's press and release come here as mouse events: the
@@ -81,26 +79,28 @@ void FormWindow::MenuChanged(size_t index) {
 }
 
 void FormWindow::ApplyGeometry() {
-  applyingGeometry_ = true;
-  if (state_ == WindowState::Maximized) {
-    if (style_ == BorderStyle::None) {
+  WindowPlacement::Applying applying(placement_);
+  const QRect screen = ScreenRect(false);
+  const WindowPlacement::Geometry g = placement_.Compute({screen.width(), screen.height()});
+  switch (g.kind) {
+    case WindowPlacement::Kind::CoverScreen:
       setWindowState(Qt::WindowNoState);
-      setGeometry(ScreenRect(false));
-    } else {
+      setGeometry(screen);
+      break;
+    case WindowPlacement::Kind::SystemMaximized:
       setGeometry(ScreenRect(true));
       setWindowState(Qt::WindowMaximized);
-    }
-  } else {
-    setWindowState(Qt::WindowNoState);
-    move(normalPosition_);
-    resize(normalClientSize_);
+      break;
+    case WindowPlacement::Kind::Normal:
+      setWindowState(Qt::WindowNoState);
+      move(g.outerTopLeft.x, g.outerTopLeft.y);
+      resize(g.clientSize.width, g.clientSize.height);
+      break;
   }
-  applyingGeometry_ = false;
 }
 
 void FormWindow::SetBorderStyle(BorderStyle style) {
-  if (style == style_) return;
-  style_ = style;
+  if (!placement_.SetStyle(style)) return;
   const bool wasVisible = isVisible();
   system_.Unregister(handle_);
   handle_ = 0;
@@ -111,14 +111,11 @@ void FormWindow::SetBorderStyle(BorderStyle style) {
 }
 
 void FormWindow::SetWindowState(WindowState state) {
-  if (state == state_) return;
-  state_ = state;
-  ApplyGeometry();
+  if (placement_.SetState(state)) ApplyGeometry();
 }
 
 void FormWindow::SetClientSize(int width, int height) {
-  normalClientSize_ = QSize(width, height);
-  if (state_ == WindowState::Normal) ApplyGeometry();
+  if (placement_.SetClientSize({width, height})) ApplyGeometry();
 }
 
 Size FormWindow::ClientSize() const { return {width(), height()}; }
@@ -156,14 +153,15 @@ void FormWindow::paintEvent(QPaintEvent*) {
 void FormWindow::resizeEvent(QResizeEvent*) { ReportResize(); }
 
 void FormWindow::ReportResize() {
-  if (size() == reportedSize_) return;
-  reportedSize_ = size();
-  form_.HandleResize();
+  if (placement_.ClientSizeReported({width(), height()})) form_.HandleResize();
 }
 
 void FormWindow::moveEvent(QMoveEvent*) {
-  // The user's moves of the normal window become its normal position.
-  if (state_ == WindowState::Normal && isVisible() && !applyingGeometry_) normalPosition_ = pos();
+  placement_.Moved({pos().x(), pos().y()},
+                   isVisible() ? WindowPlacement::Visibility::Shown
+                               : WindowPlacement::Visibility::Hidden,
+                   isMaximized() ? WindowPlacement::SystemState::Maximized
+                                 : WindowPlacement::SystemState::Restored);
 }
 
 void FormWindow::closeEvent(QCloseEvent* event) {
@@ -173,17 +171,23 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 }
 
 void FormWindow::keyPressEvent(QKeyEvent* event) {
-  // The system's close command, also where no window manager provides it.
-  if (event->key() == Qt::Key_F4 && (event->modifiers() & Qt::AltModifier)) {
-    form_.HandleCloseRequest();
-    return;
-  }
-  // The keyboard's menu key and Shift+F10 open the menu at the window's
-  // top-left.
-  if (event->key() == Qt::Key_Menu ||
-      (event->key() == Qt::Key_F10 && (event->modifiers() & Qt::ShiftModifier))) {
-    OpenMenu(mapToGlobal(QPoint(0, 0)));
-    return;
+  const WindowKey key = event->key() == Qt::Key_F4     ? WindowKey::F4
+                        : event->key() == Qt::Key_F10  ? WindowKey::F10
+                        : event->key() == Qt::Key_Menu ? WindowKey::Menu
+                                                       : WindowKey::Other;
+  const Qt::KeyboardModifiers held = event->modifiers();
+  const unsigned modifiers = (held & Qt::AltModifier ? kAlt : 0u) |
+                             (held & Qt::ShiftModifier ? kShift : 0u) |
+                             (held & Qt::ControlModifier ? kControl : 0u);
+  switch (CommandForKey(key, modifiers)) {
+    case KeyCommand::Close:
+      form_.HandleCloseRequest();
+      return;
+    case KeyCommand::OpenMenu:
+      OpenMenu(mapToGlobal(QPoint(0, 0)));
+      return;
+    case KeyCommand::None:
+      break;
   }
   QWidget::keyPressEvent(event);
 }
@@ -202,7 +206,10 @@ void FormWindow::mousePressEvent(QMouseEvent* event) {
 void FormWindow::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::RightButton) {
     event->accept();
-    OpenMenu(event->globalPosition().toPoint());
+    // Released away from the window, the click was taken back.
+    if (rect().contains(mapFromGlobal(event->globalPosition().toPoint()))) {
+      OpenMenu(event->globalPosition().toPoint());
+    }
     return;
   }
   QWidget::mouseReleaseEvent(event);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/shell.h"
+#include "platform/window_placement.h"
 
 class QAction;
 class QMenu;
@@ -15,9 +16,9 @@ class QtSystem;
 class ImageView;
 
 // A form's native window: a top-level widget with the image control as a
-// child at its laid-out position and the popup menu as a QMenu. Geometry is
-// computed here rather than asked of a window manager, so the borderless
-// maximised window covers the screen even where none runs.
+// child at its laid-out position and the popup menu as a QMenu. Geometry
+// comes from the placement rather than from a window manager, so the
+// borderless maximised window covers the screen even where none runs.
 class FormWindow : public QWidget, public WindowBackend {
  public:
   FormWindow(QtSystem& system, Form& form);
@@ -59,12 +60,7 @@ class FormWindow : public QWidget, public WindowBackend {
   QtSystem& system_;
   Form& form_;
   std::atomic<WindowHandle> handle_{0};
-  BorderStyle style_;
-  WindowState state_;
-  QPoint normalPosition_;
-  QSize normalClientSize_;
-  QSize reportedSize_;
-  bool applyingGeometry_ = false;
+  WindowPlacement placement_;
   ImageView* image_ = nullptr;
   QMenu* menu_ = nullptr;
   std::vector<QAction*> actions_;  // one per menu item, separators included

@@ -23,6 +23,13 @@ DWORD StyleFor(BorderStyle style) {
                                     : WS_OVERLAPPEDWINDOW;
 }
 
+// The outer size of a window of this style around a client area.
+SIZE OuterSizeFor(DWORD style, Size client) {
+  RECT outer{0, 0, client.width, client.height};
+  AdjustWindowRectEx(&outer, style, FALSE, 0);
+  return {outer.right - outer.left, outer.bottom - outer.top};
+}
+
 COLORREF ToColorRef(Color c) { return static_cast<COLORREF>(c & 0x00FFFFFF); }
 
 void RegisterClassOnce() {
@@ -48,10 +55,8 @@ void RegisterClassOnce() {
 Win32Window::Win32Window(Win32System& system, Form& form)
     : system_(system),
       form_(form),
-      style_(form.GetBorderStyle()),
-      state_(form.GetWindowState()),
-      normalPosition_{form.Left(), form.Top()},
-      normalClientSize_{form.ClientWidth(), form.ClientHeight()} {
+      placement_(form.GetBorderStyle(), form.GetWindowState(), {form.Left(), form.Top()},
+                 {form.ClientWidth(), form.ClientHeight()}) {
   RegisterClassOnce();
   menu_ = CreatePopupMenu();
   if (!menu_) throw WindowCreationError();
@@ -80,14 +85,15 @@ Win32Window::~Win32Window() {
 }
 
 void Win32Window::CreateNative() {
-  const DWORD style = StyleFor(style_);
-  RECT outer{0, 0, normalClientSize_.cx, normalClientSize_.cy};
-  AdjustWindowRectEx(&outer, style, FALSE, 0);
-  applyingGeometry_ = true;
-  hwnd_ = CreateWindowExW(0, kClassName, Wide(form_.Caption()).c_str(), style, normalPosition_.x,
-                          normalPosition_.y, outer.right - outer.left, outer.bottom - outer.top,
-                          nullptr, nullptr, GetModuleHandleW(nullptr), this);
-  applyingGeometry_ = false;
+  const DWORD style = StyleFor(placement_.Style());
+  const SIZE outer = OuterSizeFor(style, placement_.NormalClientSize());
+  const Point position = placement_.NormalPosition();
+  {
+    WindowPlacement::Applying applying(placement_);
+    hwnd_ = CreateWindowExW(0, kClassName, Wide(form_.Caption()).c_str(), style, position.x,
+                            position.y, outer.cx, outer.cy, nullptr, nullptr,
+                            GetModuleHandleW(nullptr), this);
+  }
   // Without a window the program would play its sound with nothing to
   // show and nothing to close it by.
   if (!hwnd_) throw WindowCreationError();
@@ -108,26 +114,30 @@ void Win32Window::DestroyNative() {
 
 void Win32Window::ApplyGeometry() {
   if (!hwnd_) return;
-  applyingGeometry_ = true;
-  if (state_ == WindowState::Maximized && style_ == BorderStyle::None) {
-    // Borderless and maximised covers the whole primary screen.
-    SetWindowPos(hwnd_, nullptr, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                 GetSystemMetrics(SM_CYSCREEN), SWP_NOZORDER | SWP_NOACTIVATE);
-  } else if (state_ == WindowState::Maximized) {
-    if (Visible()) ShowWindow(hwnd_, SW_MAXIMIZE);
-  } else {
-    if (IsZoomed(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
-    RECT outer{0, 0, normalClientSize_.cx, normalClientSize_.cy};
-    AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE, 0);
-    SetWindowPos(hwnd_, nullptr, normalPosition_.x, normalPosition_.y, outer.right - outer.left,
-                 outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  WindowPlacement::Applying applying(placement_);
+  const Size screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  const WindowPlacement::Geometry g = placement_.Compute(screen);
+  switch (g.kind) {
+    case WindowPlacement::Kind::CoverScreen:
+      SetWindowPos(hwnd_, nullptr, g.screen.left, g.screen.top, g.screen.Width(),
+                   g.screen.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
+      break;
+    case WindowPlacement::Kind::SystemMaximized:
+      if (Visible()) ShowWindow(hwnd_, SW_MAXIMIZE);
+      break;
+    case WindowPlacement::Kind::Normal: {
+      if (IsZoomed(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
+      const SIZE outer =
+          OuterSizeFor(static_cast<DWORD>(GetWindowLongPtrW(hwnd_, GWL_STYLE)), g.clientSize);
+      SetWindowPos(hwnd_, nullptr, g.outerTopLeft.x, g.outerTopLeft.y, outer.cx, outer.cy,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      break;
+    }
   }
-  applyingGeometry_ = false;
 }
 
 void Win32Window::SetBorderStyle(BorderStyle style) {
-  if (style == style_) return;
-  style_ = style;
+  if (!placement_.SetStyle(style)) return;
   const bool wasVisible = Visible();
   DestroyNative();
   CreateNative();  // throws when refused; the form then ends the program
@@ -135,14 +145,11 @@ void Win32Window::SetBorderStyle(BorderStyle style) {
 }
 
 void Win32Window::SetWindowState(WindowState state) {
-  if (state == state_) return;
-  state_ = state;
-  ApplyGeometry();
+  if (placement_.SetState(state)) ApplyGeometry();
 }
 
 void Win32Window::SetClientSize(int width, int height) {
-  normalClientSize_ = {width, height};
-  if (state_ == WindowState::Normal) ApplyGeometry();
+  if (placement_.SetClientSize({width, height})) ApplyGeometry();
 }
 
 Size Win32Window::ClientSize() const {
@@ -249,9 +256,8 @@ void Win32Window::Paint() {
 
 void Win32Window::Show() {
   if (!hwnd_) return;
-  ShowWindow(hwnd_, state_ == WindowState::Maximized && style_ == BorderStyle::Sizeable
-                        ? SW_SHOWMAXIMIZED
-                        : SW_SHOW);
+  const bool systemMaximized = placement_.Compute({}).kind == WindowPlacement::Kind::SystemMaximized;
+  ShowWindow(hwnd_, systemMaximized ? SW_SHOWMAXIMIZED : SW_SHOW);
   UpdateWindow(hwnd_);
   SetForegroundWindow(hwnd_);
 }
@@ -309,22 +315,23 @@ LRESULT Win32Window::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_SIZE: {
       if (wParam == SIZE_MINIMIZED) return 0;
-      const SIZE size{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      if (size.cx == reportedSize_.cx && size.cy == reportedSize_.cy) return 0;
-      reportedSize_ = size;
-      form_.HandleResize();
-      return 0;
-    }
-    case WM_MOVE:
-      // The user's moves of the normal window become its normal position.
-      if (!applyingGeometry_ && state_ == WindowState::Normal && Visible() && !IsZoomed(hwnd_)) {
-        RECT r{};
-        GetWindowRect(hwnd_, &r);
-        normalPosition_ = {r.left, r.top};
+      if (placement_.ClientSizeReported({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) {
+        form_.HandleResize();
       }
       return 0;
+    }
+    case WM_MOVE: {
+      RECT r{};
+      GetWindowRect(hwnd_, &r);
+      placement_.Moved({r.left, r.top},
+                       Visible() ? WindowPlacement::Visibility::Shown
+                                 : WindowPlacement::Visibility::Hidden,
+                       IsZoomed(hwnd_) ? WindowPlacement::SystemState::Maximized
+                                       : WindowPlacement::SystemState::Restored);
+      return 0;
+    }
     case WM_GETMINMAXINFO:
-      if (style_ == BorderStyle::None) {
+      if (placement_.Style() == BorderStyle::None) {
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
         info->ptMaxPosition = {0, 0};
         info->ptMaxSize = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -356,7 +363,7 @@ LRESULT Win32Window::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SYSKEYDOWN:
       // Alt+F4 closes the borderless window too, which has no system menu
       // of its own to carry the command.
-      if (wParam == VK_F4) {
+      if (wParam == VK_F4 && CommandForKey(WindowKey::F4, kAlt) == KeyCommand::Close) {
         form_.HandleCloseRequest();
         return 0;
       }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/shell.h"
+#include "platform/window_placement.h"
 
 namespace sp {
 
@@ -55,13 +56,8 @@ class Win32Window : public WindowBackend {
   HWND hwnd_ = nullptr;
   std::atomic<WindowHandle> handle_{0};
   HMENU menu_ = nullptr;
-  BorderStyle style_;
-  WindowState state_;
-  POINT normalPosition_;
-  SIZE normalClientSize_;
-  SIZE reportedSize_{-1, -1};
+  WindowPlacement placement_;
   RECT shownImage_{};
-  bool applyingGeometry_ = false;
   bool leftPressed_ = false;
 };
 

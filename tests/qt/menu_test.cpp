@@ -60,6 +60,18 @@ TEST_F(PlayerMenuTest, LoopChosenWhilePlayingRestartsTheRecordingAtItsEnd) {
   EXPECT_EQ(code, 0);
 }
 
+TEST_F(PlayerMenuTest, TheEndWhileTheMenuIsOpenEndsTheProgram) {
+  Launch(WritePlayer(ColourRecording(3, 2500)));
+  ASSERT_FALSE(MainWindow().empty());
+  ASSERT_TRUE(WaitForPixel(kCentreX, kCentreY, kColours[0], 30s));
+  ASSERT_TRUE(OpenMenu(10, 10));
+  // The last frame comes about five seconds after frame 0, inside the
+  // menu's loop; the menu closes with the program.
+  int code = -1;
+  ASSERT_TRUE(WaitForExit(&code, 60s)) << "the end left the program running behind its menu";
+  EXPECT_EQ(code, 0);
+}
+
 TEST_F(PlayerMenuTest, ClickOnThePicturePausesItAndASecondClickResumes) {
   // Frames of two seconds: nothing here depends on catching one frame, and
   // a slow machine still clicks well before the end.

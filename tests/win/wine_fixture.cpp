@@ -40,6 +40,18 @@ std::string WinePlayerTest::WindowsTempDir() const {
   return {};
 }
 
+void WinePlayerTest::LaunchWineFile(const std::vector<uint8_t>& file, const std::string& name) {
+  const std::string exe = workDir_ + "/" + name;
+  ASSERT_TRUE(recorder::WriteFile(exe, file));
+  const std::string script = workDir_ + "/run-under-wine";
+  {
+    std::ofstream out(script);
+    out << "#!/bin/sh\nexec '" << SELFPLAY_WINE_RUN << "' '" << exe << "'\n";
+  }
+  chmod(script.c_str(), 0755);
+  Launch(script);
+}
+
 void WinePlayerTest::LaunchWine(const recorder::Recording& recording, const std::string& name,
                                 const std::map<std::string, std::string>& env) {
   const std::string exe = WritePlayer(recording, name);

@@ -23,6 +23,9 @@ class WinePlayerTest : public qt_test::PlayerTest {
   // Writes the player as name (a Windows file name) and starts it.
   void LaunchWine(const recorder::Recording& recording, const std::string& name = "Player.exe",
                   const std::map<std::string, std::string>& env = {});
+  // Writes bytes (a player with its recording, whole or damaged) as name
+  // and starts it.
+  void LaunchWineFile(const std::vector<uint8_t>& file, const std::string& name);
   // The player's temporary folder inside the prefix: where vexa.wav goes.
   std::string WindowsTempDir() const;
   // Waits until the player shows a window besides its main one (a menu or

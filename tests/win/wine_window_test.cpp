@@ -1,6 +1,8 @@
 // selfplay.exe under Wine on an X server of its own, driven as a user
-// would: where the window appears, what it shows, the menu, the click on
-// the picture, the sound file and device, the end, and the error box.
+// would: the cursor and blocks, the menu, the click on the picture, the
+// sound file and device, the end, and the error box. Where the window
+// appears, what it shows and the full-screen command are the window suite
+// both stubs share (tests/qt/window_test.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,8 +11,6 @@
 #include <iterator>
 #include <thread>
 
-#include "platform/jpeg_image.h"
-#include "platform/stream.h"
 #include "recorder/recording_builder.h"
 #include "recorder/test_media.h"
 #include "tests/win/wine_fixture.h"
@@ -27,68 +27,7 @@ constexpr int kFrameHeight = 240;
 constexpr int kLeft = (kScreenWidth - kFrameWidth) / 2;
 constexpr int kTop = (kScreenHeight - kFrameHeight) / 2;
 
-std::unique_ptr<Bitmap> DecodeKeyFrame(const recorder::Recording& recording) {
-  MemoryStream stream;
-  stream.Write(recording.keyFrame.data(), recording.keyFrame.size());
-  stream.Seek(0, SeekOrigin::Begin);
-  JpegImage jpeg;
-  jpeg.LoadFromStream(stream);
-  auto decoded = std::make_unique<Bitmap>();
-  jpeg.AssignTo(*decoded);
-  return decoded;
-}
-
 using WineWindowTest = WinePlayerTest;
-
-TEST_F(WineWindowTest, FrameZeroIsCentredOnABorderlessWindowWithTheLinuxDecodersPixels) {
-  Bitmap key(kFrameWidth, kFrameHeight);
-  recorder::FillTestPattern(key, 3);
-  recorder::RecordingBuilder builder(key);
-  builder.NoCursor();
-  const recorder::Recording recording = builder.Build();  // frame 0 stays until closed
-  const auto expected = DecodeKeyFrame(recording);
-  LaunchWine(recording);
-  const std::string window = MainWindow();
-  ASSERT_FALSE(window.empty());
-  const auto g = x_->Geometry(window);
-  ASSERT_TRUE(g);
-  EXPECT_EQ(g->x, 0);
-  EXPECT_EQ(g->y, 0);
-  EXPECT_EQ(g->width, kScreenWidth);
-  EXPECT_EQ(g->height, kScreenHeight);
-  EXPECT_EQ(x_->WindowName(window), "PlayForm");
-
-  std::optional<qt_test::Screenshot> shot;
-  int mismatches = -1;
-  WaitFor(
-      [&] {
-        shot = x_->Capture();
-        if (!shot) return false;
-        mismatches = 0;
-        for (int y = 0; y < kFrameHeight; ++y) {
-          for (int x = 0; x < kFrameWidth; ++x) {
-            if (shot->At(kLeft + x, kTop + y) != expected->At(x, y)) ++mismatches;
-          }
-        }
-        return mismatches == 0;
-      },
-      15s);
-  EXPECT_EQ(mismatches, 0);
-  ASSERT_TRUE(shot);
-  for (int x = 0; x < kScreenWidth; x += 37) {
-    EXPECT_EQ(shot->At(x, 0), kWhitePixel);
-    EXPECT_EQ(shot->At(x, kScreenHeight - 1), kWhitePixel);
-  }
-  EXPECT_EQ(shot->At(kLeft - 1, kTop + 10), kWhitePixel);
-  EXPECT_EQ(shot->At(kLeft + kFrameWidth, kTop + 10), kWhitePixel);
-
-  // Alt+F4, the system's close command, ends the program normally.
-  x_->Xdotool({"mousemove", "500", "400"});
-  x_->Keys({"alt+F4"});
-  int code = -1;
-  ASSERT_TRUE(WaitForExit(&code, 20s));
-  EXPECT_EQ(code, 0);
-}
 
 TEST_F(WineWindowTest, CursorIsDrawnBlocksAreCompositedAndTheLastFrameEndsTheProgram) {
   constexpr Pixel kGrey = 0x808080;
@@ -128,66 +67,6 @@ TEST_F(WineWindowTest, CursorIsDrawnBlocksAreCompositedAndTheLastFrameEndsThePro
   EXPECT_TRUE(WaitForPixel(kLeft + 100, kTop + 130, kGrey, 1s));
   int code = -1;
   ASSERT_TRUE(WaitForExit(&code, 30s));
-  EXPECT_EQ(code, 0);
-}
-
-TEST_F(WineWindowTest, FullScreenOffGivesAHalfScreenWindowAndOnGivesTheScreenBack) {
-  Bitmap key(kFrameWidth, kFrameHeight);
-  recorder::FillTestPattern(key, 5);
-  recorder::RecordingBuilder builder(key);
-  builder.NoCursor();
-  const recorder::Recording recording = builder.Build();
-  const auto expected = DecodeKeyFrame(recording);
-  const uint32_t centre = expected->At(kFrameWidth / 2, kFrameHeight / 2);
-  LaunchWine(recording);
-  const std::string main = MainWindow();
-  ASSERT_FALSE(main.empty());
-  ASSERT_TRUE(WaitForPixel(kLeft + kFrameWidth / 2, kTop + kFrameHeight / 2, centre, 15s, 0));
-
-  ASSERT_TRUE(OpenMenu(10, 10));
-  x_->Keys({"Down", "Return"});  // "全屏幕"
-  std::optional<qt_test::WindowGeometry> g;
-  const bool halved = WaitFor(
-      [&] {
-        const auto windows = x_->VisibleWindows(player_->Pid());
-        g = windows.empty() ? std::nullopt : x_->Geometry(windows.front());
-        // Wine may show the new window at a default size first and size it
-        // a moment later: only a half-screen client area in a frame counts.
-        return g && g->width >= kScreenWidth / 2 && g->width <= kScreenWidth / 2 + 32 &&
-               g->height >= kScreenHeight / 2 && g->height <= kScreenHeight / 2 + 64;
-      },
-      15s);
-  ASSERT_TRUE(halved) << (g ? std::to_string(g->width) + "x" + std::to_string(g->height) : "none");
-  // The client area is half the screen at the form's normal position; the
-  // sizeable frame comes around it.
-  const std::string windowed = x_->VisibleWindows(player_->Pid()).front();
-  EXPECT_EQ(x_->WindowName(windowed), "PlayForm");
-  const int clientLeft = g->x + (g->width - kScreenWidth / 2) / 2;
-  const int clientTop = g->y + g->height - kScreenHeight / 2 - (g->width - kScreenWidth / 2) / 2;
-  EXPECT_EQ(g->x, 197);
-  EXPECT_EQ(g->y, 196);
-  EXPECT_TRUE(WaitForPixel(clientLeft + (512 - kFrameWidth) / 2 + kFrameWidth / 2,
-                           clientTop + (384 - kFrameHeight) / 2 + kFrameHeight / 2, centre, 10s,
-                           0));
-  EXPECT_TRUE(WaitForPixel(clientLeft + 5, clientTop + 5, kWhitePixel, 5s, 0));
-
-  ASSERT_TRUE(OpenMenu(clientLeft + 10, clientTop + 10));
-  x_->Keys({"Down", "Return"});
-  const bool whole = WaitFor(
-      [&] {
-        const auto windows = x_->VisibleWindows(player_->Pid());
-        g = windows.empty() ? std::nullopt : x_->Geometry(windows.front());
-        return g && g->x == 0 && g->y == 0 && g->width == kScreenWidth &&
-               g->height == kScreenHeight;
-      },
-      15s);
-  EXPECT_TRUE(whole);
-  EXPECT_TRUE(WaitForPixel(kLeft + kFrameWidth / 2, kTop + kFrameHeight / 2, centre, 10s, 0));
-
-  ASSERT_TRUE(OpenMenu(10, 10));
-  x_->Keys({"Up", "Return"});  // "退出"
-  int code = -1;
-  ASSERT_TRUE(WaitForExit(&code, 20s));
   EXPECT_EQ(code, 0);
 }
 
