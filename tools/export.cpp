@@ -22,6 +22,7 @@
 #include "tools/file_util.h"
 #include "tools/png_io.h"
 #include "tools/inspect.h"
+#include "tools/mp4_tracks.h"
 #include "tools/repack.h"
 #include "tools/scratch_folder.h"
 #include "tools/video_marks.h"
@@ -163,10 +164,7 @@ ExportSummary Export(const ExportOptions& options) {
     if (Wanted(options.framesFolder)) {
       for (std::string& frame : ExportedFramesIn(options.framesFolder)) outputs.push_back(std::move(frame));
     }
-    for (const std::string& output : outputs) {
-      std::error_code error;
-      if (fs::exists(output, error)) throw ToolError(output + " exists already; --force overwrites it");
-    }
+    for (const std::string& output : outputs) CheckOutputFree(output, options.overwrite);
   }
   const bool anyVideo = Wanted(options.video) || Wanted(options.webm);
   std::string ffmpeg;
@@ -250,9 +248,10 @@ ExportSummary Export(const ExportOptions& options) {
   if (salvage && layout.damage) {
     soundMs = std::min<int64_t>(soundMs, (int64_t(layout.framesRead) + 1) * ticksPerFrame * period);
   }
+  // A salvaged video's chapters end where its picture does, as the sound.
   const std::vector<Chapter> chapters =
       SceneChapters(layout.coveredPerFrame, int64_t(info.frameWidth) * info.frameHeight,
-                    int64_t(ticksPerFrame) * period, durationMs);
+                    int64_t(ticksPerFrame) * period, soundMs);
   const std::string chapterFile = temp.File("chapters.txt");
   if (!chapters.empty()) WriteText(chapterFile, FfmetadataChapters(chapters));
   summary.chapters = static_cast<int>(chapters.size());
@@ -272,7 +271,7 @@ ExportSummary Export(const ExportOptions& options) {
     }
     if (captioned) {
       const std::string vtt = CaptionsPath(*video);
-      WriteText(vtt, WebVttCaption(captionText, durationMs));
+      WriteText(vtt, WebVttCaption(captionText, soundMs));
       summary.files.push_back(vtt);
     partial.Add(vtt);
       args.insert(args.end(), {"-i", vtt});
@@ -290,7 +289,9 @@ ExportSummary Export(const ExportOptions& options) {
       args.insert(args.end(), {"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", "32", "-row-mt", "1",
                                "-deadline", "good", "-cpu-used", "4", "-c:a", "libopus"});
     }
-    if (captioned) args.insert(args.end(), {"-c:s", webm ? "webvtt" : "mov_text"});
+    // The caption is drawn into the picture already: a player that showed
+    // the track by default would show it twice.
+    if (captioned) args.insert(args.end(), {"-c:s", webm ? "webvtt" : "mov_text", "-disposition:s:0", "0"});
     // The pictures arrive in the encoder's own format, even-sided.
     args.insert(args.end(), {"-pix_fmt", "yuv420p", *video});
     pipes.push_back(std::make_unique<FfmpegPipe>(ffmpeg, yuv.Width(), yuv.Height(), period, args,
@@ -366,6 +367,7 @@ ExportSummary Export(const ExportOptions& options) {
   }
   bar.Finish();
   for (auto& pipe : pipes) pipe->Finish();
+  if (captioned && Wanted(options.video)) DisableSubtitleTracks(options.video);
   partial.Keep();
   return summary;
 }

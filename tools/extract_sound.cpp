@@ -10,11 +10,14 @@
 #include "platform/stream.h"
 #include "payload/sound_track.h"
 #include "tools/command_line.h"
+#include "tools/file_util.h"
 #include "tools/text_format.h"
 
 namespace sp::tool {
 
-int64_t ExtractSound(const std::string& path, uint32_t payloadOffset, const std::string& output) {
+int64_t ExtractSound(const std::string& path, uint32_t payloadOffset, const std::string& output,
+                     Overwrite overwrite) {
+  CheckOutputFree(output, overwrite);
   CFile in(std::fopen(path.c_str(), "rb"));
   if (!in) throw ToolError(path + ": " + std::strerror(errno));
   std::error_code error;

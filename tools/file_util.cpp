@@ -37,6 +37,15 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
   }
 }
 
+void CheckOutputFree(const std::string& path, Overwrite overwrite) {
+  if (overwrite == Overwrite::kForce) return;
+  std::error_code error;
+  // A dangling link counts: writing through it would create its target.
+  if (std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
+    throw ToolError(path + " exists already; --force overwrites it");
+  }
+}
+
 std::string ProgramDirectory() {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);

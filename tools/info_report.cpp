@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "tools/frame_clock.h"
 #include "tools/text_format.h"
 
 namespace sp::tool {
@@ -25,8 +26,15 @@ std::string Channels(uint16_t channels) {
   return std::to_string(channels) + " channels";
 }
 
-double ShownSeconds(const RecordingInfo& info) {
+// What the header's interval promises, and what the frame clock plays.
+double HeaderSeconds(const RecordingInfo& info) {
   return (static_cast<double>(info.frameCount) - 1) * info.frameInterval / 1000.0;
+}
+double PlayedSeconds(const RecordingInfo& info) {
+  return static_cast<double>(PlayedMs(info.frameCount, info.frameInterval)) / 1000.0;
+}
+double PlayableSeconds(const RecordingInfo& info) {
+  return static_cast<double>(PlayedMs(info.PlayableFrames(), info.frameInterval)) / 1000.0;
 }
 
 std::string Styles(const CaptionInfo& c) {
@@ -77,7 +85,15 @@ std::string InfoText(const RecordingInfo& info) {
       frames += " (" + std::to_string(info.TicksPerFrame()) + " ticks of " +
                 std::to_string(info.TickPeriod()) + " ms)";
     }
-    line("frames", frames + ", " + Seconds(ShownSeconds(info)));
+    frames += ", " + Seconds(PlayedSeconds(info));
+    if (PlayedMs(info.frameCount, info.frameInterval) != int64_t(info.frameCount - 1) * info.frameInterval) {
+      frames += " as played (" + Seconds(HeaderSeconds(info)) + " by the interval)";
+    }
+    line("frames", frames);
+    if (info.damage) {
+      line("playable", Thousands(info.PlayableFrames()) + " of " + Thousands(info.frameCount) +
+                           " frames, " + Seconds(PlayableSeconds(info)) + ", up to the damage");
+    }
   }
   if (info.haveCaption) {
     const CaptionInfo& c = info.caption;
@@ -165,7 +181,10 @@ nlohmann::ordered_json InfoJsonObject(const RecordingInfo& info) {
     j["frameInterval"] = info.frameInterval;
     j["ticksPerFrame"] = info.TicksPerFrame();
     j["tickPeriod"] = info.TickPeriod();
-    j["durationSeconds"] = Millis(ShownSeconds(info));
+    j["durationSeconds"] = Millis(PlayedSeconds(info));
+    j["headerDurationSeconds"] = Millis(HeaderSeconds(info));
+    j["playableFrames"] = info.PlayableFrames();
+    j["playableSeconds"] = Millis(PlayableSeconds(info));
     j["hasCursor"] = info.hasCursor;
   }
   if (info.haveCaption) {

@@ -297,6 +297,12 @@ class Walker : public FrameRecordEvents {
 
 }  // namespace
 
+int32_t RecordingInfo::PlayableFrames() const {
+  if (!damage) return haveHeader ? frameCount : 0;
+  const bool keyFrameWhole = keyFrameSize > 0 && damage->offset >= keyFrameOffset + keyFrameSize;
+  return keyFrameWhole ? framesRead + 1 : 0;
+}
+
 RecordingInfo InspectRecording(Stream& file, const InspectOptions& options) {
   RecordingInfo info;
   try {

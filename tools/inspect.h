@@ -66,6 +66,9 @@ struct RecordingInfo {
   int32_t hasCursor = 0;
   int32_t TicksPerFrame() const { return TicksPerFrameOf(frameInterval); }
   int32_t TickPeriod() const { return TicksPerFrame() > 0 ? frameInterval / TicksPerFrame() : 0; }
+  // Frames the player can show before any damage stops it, frame 0
+  // included (all of them when there is none).
+  int32_t PlayableFrames() const;
 
   bool haveCaption = false;
   CaptionInfo caption;

@@ -94,7 +94,7 @@ recorder::Recording BuildRecording(const PackOptions& options, ProgressBar::Outp
     throw ToolError(pictures[0] + ": larger than " + std::to_string(kMaxFrameSide) + " pixels a side");
   }
   rec.keyFrame = recorder::EncodeJpeg(*previous);
-  recorder::ShownScreen screen(*previous, rec.keyFrame);
+  recorder::ShownScreen screen(*previous, rec.keyFrame, options.changes);
   bar.Update(1);
 
   std::vector<uint8_t> currentIcon;
@@ -136,6 +136,7 @@ recorder::Recording BuildRecording(const PackOptions& options, ProgressBar::Outp
 }
 
 PackSummary Pack(const PackOptions& options, ProgressBar::Output progress) {
+  CheckOutputFree(options.output, options.overwrite);
   const std::vector<uint8_t> stub = ReadWholeFile(options.stub);
   if (stub.size() > UINT32_MAX / 2) throw ToolError(options.stub + ": too large for a stub");
   const recorder::Recording rec = BuildRecording(options, progress);

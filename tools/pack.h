@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <string>
 
+#include "recorder/change_detection.h"
 #include "recorder/payload_writer.h"
+#include "tools/file_util.h"
 #include "tools/progress_bar.h"
 
 namespace sp::tool {
@@ -16,6 +18,9 @@ struct PackOptions {
   recorder::CaptionStyle caption;  // empty text: none
   std::string stub;         // the player to put in front
   std::string output;
+  Overwrite overwrite = Overwrite::kRefuse;
+  // Pictures from a lossy video differ by noise where nothing changed.
+  recorder::ChangeRule changes = recorder::ChangeRule::kExact;
 };
 
 struct PackSummary {

@@ -78,6 +78,7 @@ void ScaleDown(const Bitmap& source, int size, Bitmap& target) {
 
 int32_t WriteThumbnail(const ThumbnailOptions& options) {
   if (options.size < 1) throw ToolError("the thumbnail size must be at least 1 pixel");
+  CheckOutputFree(options.output, options.overwrite);
   const RecordingInfo info = CheckRecording(options);
 
   int32_t frame = 0;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "payload/layout.h"
+#include "tools/file_util.h"
 
 namespace sp {
 class Bitmap;
@@ -18,6 +19,7 @@ struct ThumbnailOptions {
   uint32_t payloadOffset = PAYLOAD_OFFSET;
   int size = 256;                    // the longer side at most, in pixels
   std::optional<double> seconds;     // the frame shown then; none: frame 0
+  Overwrite overwrite = Overwrite::kRefuse;
 };
 
 // Plays the recording on the headless back end up to the frame shown at

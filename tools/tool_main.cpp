@@ -18,6 +18,7 @@
 #include "tools/export.h"
 #include "tools/extract_sound.h"
 #include "tools/file_util.h"
+#include "tools/frame_clock.h"
 #include "tools/info_report.h"
 #include "tools/inspect.h"
 #include "tools/pack.h"
@@ -42,6 +43,12 @@ const OptionSpec kProgressOption{"--progress", "json",
                                  "one JSON object a line on stderr per file and every 5 percent", ""};
 // Command lines hold far fewer; this is "no limit".
 constexpr size_t kManyFiles = 1'000'000;
+
+const OptionSpec kForceOption{"--force", "", "overwrite outputs that exist", ""};
+
+Overwrite OverwriteOf(const ParsedArgs& args) {
+  return args.Has("--force") ? Overwrite::kForce : Overwrite::kRefuse;
+}
 
 const OptionSpec kOffsetOption{"--offset", "N",
                                "the payload begins at offset N (the stub's size; default: found in the "
@@ -162,6 +169,7 @@ int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
   options.interval = static_cast<int32_t>(
       ParseInteger(args.Require("--interval"), "--interval", kMinFrameInterval, INT32_MAX));
   options.output = args.Require("--output");
+  options.overwrite = OverwriteOf(args);
   options.cursorTrack = args.Get("--cursor").value_or("");
   options.sound = args.Get("--sound").value_or("");
   options.stub = StubPath(args);
@@ -187,6 +195,12 @@ int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
       if (args.Has(option)) throw UsageError(std::string(option) + " needs --caption");
     }
   }
+  if (const auto exact = ExactIntervalsNear(options.interval)) {
+    err << "selfplay-tool pack: warning: " << options.interval << " ms plays as "
+        << TicksPerFrameOf(options.interval) << " ticks of " << options.interval / TicksPerFrameOf(options.interval)
+        << " ms, " << PlayedFrameMs(options.interval) << " ms a frame, so the pictures run ahead of the "
+        << "sound; " << exact->below << " or " << exact->above << " ms play exactly as given\n";
+  }
   PackSummary summary;
   if (auto video = args.Get("--video")) {
     VideoSource source;
@@ -201,15 +215,21 @@ int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
         << Thousands(summary.stubBytes) << " bytes; a player of this format reads its payload at "
         << Thousands(PAYLOAD_OFFSET) << "\n";
   }
+  // A Windows file fails on Linux with "Exec format error"; the user who
+  // did not choose is told what was written.
+  if (!args.Has("--stub") && !args.Has("--for")) {
+    err << "selfplay-tool pack: " << DefaultStubNote(PlatformOfStub(options.stub), options.output) << "\n";
+  }
   return 0;
 }
 
 int RunExtractSound(const ParsedArgs& args, std::ostream&, std::ostream&) {
-  ExtractSound(args.Positional()[0], PayloadOffset(args), args.Require("--output"));
+  ExtractSound(args.Positional()[0], PayloadOffset(args), args.Require("--output"), OverwriteOf(args));
   return 0;
 }
 
 int RunRepack(const ParsedArgs& args, std::ostream&, std::ostream&) {
+  CheckOutputFree(args.Require("--output"), OverwriteOf(args));
   const std::vector<uint8_t> recording = ReadWholeFile(args.Positional()[0]);
   const std::vector<uint8_t> stub = ReadWholeFile(StubPath(args));
   const std::vector<uint8_t> file = ReplaceStub(recording, PayloadOffset(args), stub);
@@ -232,7 +252,7 @@ int RunExport(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
   ExportOptions common;
   common.payloadOffset = PayloadOffset(args);
   common.captions = args.Has("--captions");
-  if (args.Has("--force")) common.overwrite = ExportOptions::Overwrite::kForce;
+  common.overwrite = OverwriteOf(args);
   if (args.Has("--salvage")) common.damage = ExportOptions::Damage::kSalvage;
   const ProgressLines progress = Progress(args);
   const auto outDir = args.Get("--out-dir");
@@ -347,6 +367,7 @@ int RunThumbnail(const ParsedArgs& args, std::ostream&, std::ostream&) {
   options.path = args.Positional()[0];
   options.output = args.Positional()[1];
   options.payloadOffset = PayloadOffset(args);
+  options.overwrite = OverwriteOf(args);
   if (auto size = args.Get("--size")) {
     options.size = static_cast<int>(ParseInteger(*size, "--size", 1, kMaxFrameSide));
   }
@@ -426,7 +447,8 @@ std::vector<Command> Commands() {
          {"--stub", "PATH", "the player to put in front (a stub of either platform)", ""},
          {"--for", "windows|linux",
           "the player built beside this tool (default: Windows when built, else Linux)", ""},
-         kOutput},
+         kOutput,
+         kForceOption},
         0, 0},
        RunPack},
       {{"export", "FILE|FOLDER...", "write what the player shows as pictures or video",
@@ -447,7 +469,7 @@ std::vector<Command> Commands() {
          {"--out-dir", "DIR", "write each input's output into DIR, named after the input", ""},
          {"--format", "mp4|webm|gif|png", "what --out-dir writes (default mp4; png: a folder of frames)", ""},
          {"--captions", "", "the caption as a subtitle track and a WebVTT file beside the video", ""},
-         {"--force", "", "overwrite outputs that exist", ""},
+         kForceOption,
          {"--salvage", "", "export a damaged recording up to its damage, skipping broken blocks", ""},
          kJobsOption,
          kProgressOption},
@@ -455,7 +477,7 @@ std::vector<Command> Commands() {
        RunExport},
       {{"extract-sound", "FILE", "write the expanded sound track as a WAV file",
         "Expands the sound track of FILE as the player does and writes it to OUT.",
-        {kOffsetOption, kOutput},
+        {kOffsetOption, kOutput, kForceOption},
         1, 1},
        RunExtractSound},
       {{"repack", "IN", "put this player in front of a recording made for another stub",
@@ -465,7 +487,8 @@ std::vector<Command> Commands() {
          {"--stub", "PATH",
           "the player to put in front (default: Windows when built beside this tool, else Linux)",
           ""},
-         kOutput},
+         kOutput,
+         kForceOption},
         1, 1},
        RunRepack},
       {{"thumbnail", "FILE OUT.png", "write a small picture of a recording for file managers",
@@ -474,7 +497,8 @@ std::vector<Command> Commands() {
         "is no recording fails at once and nothing is written.",
         {kOffsetOption,
          {"--size", "N", "the longer side of the picture at most (default 256)", "-s"},
-         {"--time", "SECONDS", "the frame shown this long after the start (default: frame 0)", ""}},
+         {"--time", "SECONDS", "the frame shown this long after the start (default: frame 0)", ""},
+         kForceOption},
         2, 2},
        RunThumbnail},
       {{"completion", "SHELL", "print the completion script for bash, zsh or fish",
