@@ -21,6 +21,7 @@
 #include "tools/ffmpeg_pipe.h"
 #include "tools/file_util.h"
 #include "tools/png_io.h"
+#include "tools/recording_errors.h"
 #include "tools/inspect.h"
 #include "tools/mp4_tracks.h"
 #include "tools/repack.h"
@@ -75,17 +76,16 @@ struct HeaderFacts {
 };
 
 HeaderFacts ReadHeader(const std::string& path, uint32_t payloadOffset) {
+  CheckReadableFile(path);
   PayloadHead head;
-  try {
-    FileStream file(path);
-    head = ReadPayloadHead(file, payloadOffset);
-  } catch (const PayloadEndError& e) {
-    throw ToolError(path + ": " + e.Fault().message);
-  } catch (const DamagedRecording& e) {
-    throw ToolError(path + ": " + e.Fault().message);
-  } catch (const Error& e) {
-    throw ToolError(e.what());
-  }
+  std::optional<ItemFault> fault;
+  ReadOrFault(
+      [&] {
+        FileStream file(path);
+        head = ReadPayloadHead(file, payloadOffset);
+      },
+      fault);
+  if (fault) throw ToolError(HeadFaultMessage(path, payloadOffset, fault->message));
   HeaderFacts facts;
   facts.leadWord = head.leadWord;
   facts.frameWidth = head.header.FrameWidth;

@@ -11,6 +11,7 @@
 #include "payload/sound_track.h"
 #include "tools/command_line.h"
 #include "tools/file_util.h"
+#include "tools/recording_errors.h"
 #include "tools/text_format.h"
 
 namespace sp::tool {
@@ -18,6 +19,7 @@ namespace sp::tool {
 int64_t ExtractSound(const std::string& path, uint32_t payloadOffset, const std::string& output,
                      Overwrite overwrite) {
   CheckOutputFree(output, overwrite);
+  CheckReadableFile(path);
   CFile in(std::fopen(path.c_str(), "rb"));
   if (!in) throw ToolError(path + ": " + std::strerror(errno));
   std::error_code error;
@@ -27,16 +29,15 @@ int64_t ExtractSound(const std::string& path, uint32_t payloadOffset, const std:
   try {
     FileStream file(path);
     videoOffset = PayloadReader(file).ReadLeadWord(payloadOffset);
-  } catch (const PayloadEndError&) {
-    throw ToolError(path + ": the file of " + Thousands(size) + " bytes ends before the payload at offset " +
-                    Thousands(payloadOffset));
+  } catch (const PayloadEndError& e) {
+    throw ToolError(NotARecordingMessage(path, e.Fault().message));
   } catch (const Error& e) {
     throw ToolError(e.what());
   }
   if (videoOffset == 0) throw ToolError(path + ": the recording has no sound track (its lead word is 0)");
   if (int64_t(videoOffset) > size) {
-    throw ToolError(path + ": the lead word points the video stream at offset " + Thousands(videoOffset) +
-                    ", past the end of the file at offset " + Thousands(size));
+    throw ToolError(HeadFaultMessage(path, payloadOffset, "lead word: the lead word points the video stream at offset " + Thousands(videoOffset) +
+                    ", past the end of the file at offset " + Thousands(size)));
   }
   // The sound track follows the lead word.
   if (std::fseek(in.get(), static_cast<long>(int64_t(payloadOffset) + int64_t(sizeof(LeadWordRecord))),

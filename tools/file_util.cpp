@@ -13,6 +13,8 @@
 namespace sp::tool {
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) throw ToolError(path + ": " + std::strerror(EISDIR));
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!file) throw ToolError(path + ": " + std::strerror(errno));
   std::vector<uint8_t> bytes;

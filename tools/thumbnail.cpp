@@ -15,6 +15,7 @@
 #include "tools/file_util.h"
 #include "tools/inspect.h"
 #include "tools/png_io.h"
+#include "tools/recording_errors.h"
 #include "tools/repack.h"
 #include "tools/scratch_folder.h"
 
@@ -26,6 +27,7 @@ namespace fs = std::filesystem;
 // The layout up to the key frame must be whole; damage later only limits
 // how far the player gets.
 RecordingInfo CheckRecording(const ThumbnailOptions& options) {
+  CheckReadableFile(options.path);
   RecordingInfo info;
   try {
     FileStream file(options.path);
@@ -39,8 +41,9 @@ RecordingInfo CheckRecording(const ThumbnailOptions& options) {
       info.haveHeader && info.keyFrameSize > 0 && info.TicksPerFrame() > 0 &&
       (!info.damage || info.damage->offset >= info.keyFrameOffset + info.keyFrameSize);
   if (!keyFrameWhole) {
-    throw ToolError(options.path + ": not a self-playing recording" +
-                    (info.damage ? " (" + info.damage->message + ")" : ""));
+    const std::string detail = info.damage ? info.damage->message : "no key frame";
+    throw ToolError(info.haveHeader ? options.path + ": " + detail
+                                    : HeadFaultMessage(options.path, options.payloadOffset, detail));
   }
   return info;
 }

@@ -24,7 +24,7 @@ struct ThumbnailOptions {
 
 // Plays the recording on the headless back end up to the frame shown at
 // `seconds` (the last frame when later) and writes what the player shows,
-// scaled down to fit size x size. A file that is no recording fails before
+// scaled down to fit size x size. A file that is not a recording fails before
 // the player starts, and nothing is written unless the picture is whole:
 // ToolError. Returns the frame written.
 int32_t WriteThumbnail(const ThumbnailOptions& options);

@@ -23,6 +23,7 @@
 #include "tools/inspect.h"
 #include "tools/pack.h"
 #include "tools/pack_video.h"
+#include "tools/recording_errors.h"
 #include "tools/repack.h"
 #include "tools/stub_choice.h"
 #include "tools/text_format.h"
@@ -130,11 +131,17 @@ int RunInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     RecordingInfo info;
     std::string failure;
     try {
+      CheckReadableFile(path);
       FileStream file(path);
       info = InspectRecording(file, options);
-      if (info.damage) failure = path + ": " + info.damage->message;
-    } catch (const Error& e) {
+      if (info.damage) {
+        failure = info.haveHeader ? path + ": " + info.damage->message
+                                  : HeadFaultMessage(path, options.payloadOffset, info.damage->message);
+      }
+    } catch (const ToolError& e) {
       failure = e.what();
+    } catch (const Error& e) {
+      failure = path + ": " + e.what();
     }
     if (json) {
       nlohmann::ordered_json line{{"file", path}};
@@ -494,7 +501,7 @@ std::vector<Command> Commands() {
       {{"thumbnail", "FILE OUT.png", "write a small picture of a recording for file managers",
         "Plays FILE on the headless back end and writes the picture it shows at frame 0,\n"
         "or at the given time, scaled down to fit SIZE x SIZE, as a PNG file. A file that\n"
-        "is no recording fails at once and nothing is written.",
+        "is not a recording fails at once and nothing is written.",
         {kOffsetOption,
          {"--size", "N", "the longer side of the picture at most (default 256)", "-s"},
          {"--time", "SECONDS", "the frame shown this long after the start (default: frame 0)", ""},

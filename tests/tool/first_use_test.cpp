@@ -144,5 +144,39 @@ TEST_F(FirstUse, PackSaysWhichPlayerItWroteAndHowToGetTheOther) {
   EXPECT_NE(said.find("--for linux writes the Linux player"), std::string::npos) << said;
 }
 
+
+// One wording for a file that is not there, is a folder, or holds no
+// recording, whichever command reads it; a damaged recording is named by
+// its damage instead.
+TEST_F(FirstUse, EveryCommandNamesAFileThatIsNotARecordingAlike) {
+  WriteBytes(Path("small.exe"), std::vector<uint8_t>(4096, 'x'));
+  std::filesystem::create_directory(Path("folder"));
+  std::vector<uint8_t> inSound = bytes;
+  inSound.resize(PAYLOAD_OFFSET + 9000);
+  WriteBytes(Path("in-sound.exe"), inSound);
+  const std::vector<std::pair<std::string, std::string>> inputs = {
+      {Path("missing.exe"), ": No such file or directory"},
+      {Path("small.exe"),
+       ": is not a recording (lead word: the file of 4,096 bytes ends before the payload offset 495,616)"},
+      {Path("in-sound.exe"), ": lead word: the lead word points the video stream at offset "},
+  };
+  for (const auto& [input, words] : inputs) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"info", input}, {"export", input, "--frames", Path("frames")},
+          {"thumbnail", input, Path("t.png")}, {"extract-sound", input, "-o", Path("s.wav")}}) {
+      SCOPED_TRACE(args[0] + " " + input);
+      const ToolRun run = Run(args);
+      EXPECT_EQ(run.status, 1);
+      EXPECT_NE(run.err.find("selfplay-tool " + args[0] + ": " + input + words), std::string::npos) << run.err;
+      EXPECT_EQ(run.err.find("no recording"), std::string::npos) << run.err;
+    }
+  }
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"thumbnail", Path("folder"), Path("out")},
+                                               {"extract-sound", Path("folder"), "-o", Path("out")}}) {
+    const ToolRun run = Run(args);
+    EXPECT_NE(run.err.find(Path("folder") + ": Is a directory"), std::string::npos) << run.err;
+  }
+}
+
 }  // namespace
 }  // namespace sp::tool
