@@ -427,7 +427,9 @@ std::vector<Command> Commands() {
          {"--decode", "", "decode every JPEG fully, not only its header", ""},
          kJobsOption,
          kProgressOption},
-        1, kManyFiles},
+        1, kManyFiles,
+        {{"selfplay-tool info lesson.exe", "the layout of one recording, and any damage in it"},
+         {"selfplay-tool info --json -j 4 recordings/", "every recording under a folder, a JSON line each"}}},
        RunInfo},
       {{"pack", "", "build a self-playing file from a folder of pictures or a video",
         "Builds a self-playing file: the pictures of DIR (PNG or JPEG, in name order, all of\n"
@@ -456,7 +458,11 @@ std::vector<Command> Commands() {
           "the player built beside this tool (default: Windows when built, else Linux)", ""},
          kOutput,
          kForceOption},
-        0, 0},
+        0, 0,
+        {{"selfplay-tool pack --frames shots/ --interval 200 --sound voice.wav -o lesson.exe",
+          "a recording for Windows from a folder of screenshots"},
+         {"selfplay-tool pack --video capture.mp4 --interval 240 --for linux -o lesson",
+          "a recording for Linux from a screen capture video"}}},
        RunPack},
       {{"export", "FILE|FOLDER...", "write what the player shows as pictures or video",
         "Plays each recording on the headless back end, so that every picture is the\n"
@@ -480,12 +486,16 @@ std::vector<Command> Commands() {
          {"--salvage", "", "export a damaged recording up to its damage, skipping broken blocks", ""},
          kJobsOption,
          kProgressOption},
-        1, kManyFiles},
+        1, kManyFiles,
+        {{"selfplay-tool export lesson.exe --video lesson.mp4 --captions", "an MP4 with sound and the caption"},
+         {"selfplay-tool export --out-dir videos/ --format webm -j 2 recordings/", "a WebM for every recording"},
+         {"selfplay-tool export damaged.exe --video part.mp4 --salvage", "what still plays of a damaged recording"}}},
        RunExport},
       {{"extract-sound", "FILE", "write the expanded sound track as a WAV file",
         "Expands the sound track of FILE as the player does and writes it to OUT.",
         {kOffsetOption, kOutput, kForceOption},
-        1, 1},
+        1, 1,
+        {{"selfplay-tool extract-sound lesson.exe -o voice.wav", "the sound track as the player plays it"}}},
        RunExtractSound},
       {{"repack", "IN", "put this player in front of a recording made for another stub",
         "Replaces the first N bytes of IN (its stub) by the player and rewrites the lead\n"
@@ -496,7 +506,8 @@ std::vector<Command> Commands() {
           ""},
          kOutput,
          kForceOption},
-        1, 1},
+        1, 1,
+        {{"selfplay-tool repack old.exe --for linux -o lesson", "the recording behind the Linux player"}}},
        RunRepack},
       {{"thumbnail", "FILE OUT.png", "write a small picture of a recording for file managers",
         "Plays FILE on the headless back end and writes the picture it shows at frame 0,\n"
@@ -506,13 +517,17 @@ std::vector<Command> Commands() {
          {"--size", "N", "the longer side of the picture at most (default 256)", "-s"},
          {"--time", "SECONDS", "the frame shown this long after the start (default: frame 0)", ""},
          kForceOption},
-        2, 2},
+        2, 2,
+        {{"selfplay-tool thumbnail lesson.exe lesson.png --size 128 --time 30",
+          "the picture shown 30 seconds in, at most 128 pixels a side"}}},
        RunThumbnail},
-      {{"completion", "SHELL", "print the completion script for bash, zsh or fish",
-        "Prints the completion script for SHELL (bash, zsh or fish), made from these\n"
+      {{"completion", "bash|zsh|fish", "print the completion script for bash, zsh or fish",
+        "Prints the completion script for the shell named (bash, zsh or fish), made from these\n"
         "command tables; the package installs them where each shell looks.",
         {},
-        1, 1},
+        1, 1,
+        {{"selfplay-tool completion bash > ~/.local/share/bash-completion/completions/selfplay-tool",
+          "completion for bash, for this user"}}},
        RunCompletion},
   };
 }
@@ -520,14 +535,17 @@ std::vector<Command> Commands() {
 std::string OverallHelp(const std::vector<Command>& commands) {
   std::string text =
       "usage: selfplay-tool COMMAND [options] [arguments]\n\n"
-      "Makes, checks and converts self-playing screen recordings.\n\ncommands:\n";
-  for (const Command& command : commands) {
-    std::string name = "  " + command.syntax.name;
-    name.resize(18, ' ');
-    text += name + command.syntax.summary + "\n";
-  }
-  text += "  help              show this, or `help COMMAND` for one command\n\n"
-          "Run `selfplay-tool COMMAND --help` for a command's options.\n";
+      "Makes, checks and converts self-playing screen recordings.\n\nCommands:\n";
+  auto row = [&](const std::string& name, const std::string& summary) {
+    std::string left = "  " + name;
+    left.resize(std::max<size_t>(left.size() + 2, 18), ' ');
+    text += left + summary + "\n";
+  };
+  for (const Command& command : commands) row(command.syntax.name, command.syntax.summary);
+  row("help", "show this, or `help COMMAND` for one command");
+  text += "\nRun `selfplay-tool COMMAND --help` for a command's options, `selfplay-tool --version`\n"
+          "for the version. The exit status is 0 when the command did its work, 1 when it\n"
+          "could not (a file that failed among them), and 2 for a wrong command line.\n";
   return text;
 }
 
@@ -546,6 +564,10 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return nullptr;
   };
   const std::string& name = args[0];
+  if (name == "--version" || name == "-V") {
+    out << "selfplay-tool " << SELFPLAY_VERSION << "\n";
+    return 0;
+  }
   if (name == "help" || name == "--help" || name == "-h") {
     if (args.size() > 1) {
       if (const Command* command = find(args[1])) {

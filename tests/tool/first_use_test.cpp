@@ -178,5 +178,44 @@ TEST_F(FirstUse, EveryCommandNamesAFileThatIsNotARecordingAlike) {
   }
 }
 
+
+// --version for each program; help on stdout with status 0, mistakes on
+// stderr with status 2; values completed in every shell.
+TEST_F(FirstUse, VersionsHelpAndCompletedValues) {
+  ToolRun run = RunProgram("--version");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("selfplay-tool ", 0), 0u) << run.out;
+  const std::string demo = "'" SELFPLAY_MAKE_DEMO_PATH "'";
+  const std::string outputs = " >'" + Path("o") + "' 2>'" + Path("e") + "'";
+  EXPECT_EQ(std::system((demo + " --version" + outputs).c_str()), 0);
+  EXPECT_EQ(ReadText(Path("o")).rfind("selfplay-make-demo ", 0), 0u);
+  EXPECT_EQ(std::system((demo + " --help" + outputs).c_str()), 0);
+  EXPECT_NE(ReadText(Path("o")).find("usage: selfplay-make-demo STUB OUTPUT"), std::string::npos);
+  EXPECT_EQ(ReadText(Path("e")), "");
+  EXPECT_EQ(WEXITSTATUS(std::system((demo + outputs).c_str())), 2);
+  EXPECT_NE(ReadText(Path("e")).find("usage:"), std::string::npos);
+
+  // Every row of the overall help starts its summary in one column.
+  run = Run({"help"});
+  size_t column = std::string::npos;
+  for (const char* name : {"info", "completion", "help"}) {
+    const size_t row = run.out.find("\n  " + std::string(name) + " ");
+    ASSERT_NE(row, std::string::npos) << name;
+    const size_t summary = run.out.find_first_not_of(' ', row + 3 + std::string(name).size()) - row;
+    if (column == std::string::npos) column = summary;
+    EXPECT_EQ(summary, column) << name;
+  }
+
+  const std::string bash = Run({"completion", "bash"}).out;
+  EXPECT_NE(bash.find("--format) COMPREPLY=($(compgen -W 'mp4 webm gif png'"), std::string::npos);
+  EXPECT_NE(bash.find("--for) COMPREPLY=($(compgen -W 'windows linux'"), std::string::npos);
+  EXPECT_NE(bash.find("--progress) COMPREPLY=($(compgen -W 'json'"), std::string::npos);
+  EXPECT_NE(bash.find("compgen -W 'bash zsh fish'"), std::string::npos);
+  EXPECT_NE(Run({"completion", "zsh"}).out.find(":(mp4 webm gif png)"), std::string::npos);
+  EXPECT_NE(Run({"completion", "zsh"}).out.find("'1:bash|zsh|fish:(bash zsh fish)'"), std::string::npos);
+  EXPECT_NE(Run({"completion", "fish"}).out.find("-l for -x -a 'windows linux'"), std::string::npos);
+  EXPECT_NE(Run({"completion", "fish"}).out.find("completion' -a 'bash zsh fish'"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace sp::tool
