@@ -32,9 +32,9 @@ class Walker : public FrameRecordEvents {
     file_.Seek(info_.videoOffset, SeekOrigin::Begin);
     VideoHeader();
     Caption();
-    if (info_.hasCursor == 1) FirstCursor();
+    if (info_.HasCursor()) FirstCursor();
     KeyFrame();
-    for (int32_t k = 1; k < info_.frameCount; ++k) FrameRecord(k);
+    for (int32_t k = 1; k < info_.FrameCount(); ++k) FrameRecord(k);
     info_.trailingBytes = in_.Remaining();
     if (info_.trailingBytes > 0) {
       info_.warnings.push_back(Thousands(info_.trailingBytes) + " bytes behind the last frame, at offset " +
@@ -121,18 +121,11 @@ class Walker : public FrameRecordEvents {
   }
 
   void VideoHeader() {
-    const sp::VideoHeader h = in_.ReadVideoHeader();
-    info_.frameWidth = h.FrameWidth;
-    info_.frameHeight = h.FrameHeight;
-    info_.frameCount = h.FrameCount;
-    info_.frameInterval = h.FrameInterval;
-    info_.hasCursor = h.HasCursor;
-    info_.haveHeader = true;
+    info_.header = in_.ReadVideoHeader();
   }
 
   void Caption() {
     info_.caption = in_.ReadCaptionStyle();
-    info_.haveCaption = true;
   }
 
   void CheckIcon(int64_t offset, int32_t size) {
@@ -157,7 +150,7 @@ class Walker : public FrameRecordEvents {
         const std::string failure = what + "is " + std::to_string(jpeg_.Width()) + " x " +
                                     std::to_string(jpeg_.Height()) + " pixels instead of " +
                                     std::to_string(width) + " x " + std::to_string(height);
-        if (jpeg_.Width() > info_.frameWidth || jpeg_.Height() > info_.frameHeight) {
+        if (jpeg_.Width() > info_.header->FrameWidth || jpeg_.Height() > info_.header->FrameHeight) {
           in_.FailDamaged(item.offset, failure);
         }
         Warn(failure);
@@ -182,16 +175,16 @@ class Walker : public FrameRecordEvents {
     const ImageItem key = in_.ReadKeyFrame(buffer_);
     info_.keyFrameOffset = key.offset;
     info_.keyFrameSize = key.size;
-    CheckJpeg(key, info_.frameWidth, info_.frameHeight);
+    CheckJpeg(key, info_.header->FrameWidth, info_.header->FrameHeight);
     int64_t at = 0;
     if (const int32_t t = in_.ReadFrameZeroTerminator(&at); t != 0) {
       Warn("terminator " + Thousands(t) + " at offset " + Thousands(at) + " instead of 0");
     }
-    if (info_.hasCursor == 1) NextCursor(0);
+    if (info_.HasCursor()) NextCursor(0);
   }
 
   void NextCursor(int32_t k) {
-    const bool last = k == info_.frameCount - 1;
+    const bool last = k == info_.FrameCount() - 1;
     const int64_t at = in_.Offset();
     const auto next =
         in_.ReadNextCursor(k, last ? PayloadReader::LastFrame::kYes : PayloadReader::LastFrame::kNo);
@@ -225,7 +218,7 @@ class Walker : public FrameRecordEvents {
       Warn("rectangle " + RectText(r) + " at offset " + Thousands(block.offset + 4) +
            " is empty or too large");
     } else {
-      const Rect frameRect{0, 0, info_.frameWidth, info_.frameHeight};
+      const Rect frameRect{0, 0, info_.header->FrameWidth, info_.header->FrameHeight};
       if (r.Intersect(frameRect) != r) {
         Warn("rectangle " + RectText(r) + " at offset " + Thousands(block.offset + 4) +
              " is not inside the frame");
@@ -235,7 +228,7 @@ class Walker : public FrameRecordEvents {
       }
     }
     previousBottom_ = r.bottom;
-    const Rect inside = r.Intersect({0, 0, info_.frameWidth, info_.frameHeight});
+    const Rect inside = r.Intersect({0, 0, info_.header->FrameWidth, info_.header->FrameHeight});
     if (inside.Width() > 0 && inside.Height() > 0) covered_ += int64_t(inside.Width()) * inside.Height();
     info_.damagedBlock = std::make_pair(block.offset, block.jpeg.offset + block.jpeg.size);
     CheckJpeg(block.jpeg, width, height);
@@ -256,22 +249,22 @@ class Walker : public FrameRecordEvents {
     frame_ = k;
     previousBottom_ = 0;
     covered_ = 0;
-    const bool last = k == info_.frameCount - 1;
+    const bool last = k == info_.FrameCount() - 1;
     const FrameRecordEnd end = in_.ReadFrameRecord(
-        k, info_.hasCursor == 1, last ? PayloadReader::LastFrame::kYes : PayloadReader::LastFrame::kNo,
+        k, info_.HasCursor(), last ? PayloadReader::LastFrame::kYes : PayloadReader::LastFrame::kNo,
         buffer_, buffer_, *this);
     if (end.terminator != -k) {
       std::string what = "terminator " + Thousands(end.terminator) + " at offset " +
                          Thousands(end.terminatorOffset) + " instead of " + Thousands(-k);
       // The player's end test compares the terminator with the last frame's.
-      if (!last && -int64_t(end.terminator) == int64_t(info_.frameCount) - 1) {
+      if (!last && -int64_t(end.terminator) == int64_t(info_.FrameCount()) - 1) {
         what += " (the player ends the recording here)";
       } else if (last) {
         what += " (the recording does not end by itself)";
       }
       info_.warnings.push_back("frame " + std::to_string(k) + ": terminator: " + what);
     }
-    if (info_.hasCursor == 1 && !end.next) {
+    if (info_.HasCursor() && !end.next) {
       info_.warnings.push_back("frame " + std::to_string(k) + ": next cursor: the file ends at offset " +
                                Thousands(info_.fileSize) + ", where the last next cursor position at offset " +
                                Thousands(in_.Offset()) + " should be (never shown)");
@@ -298,7 +291,7 @@ class Walker : public FrameRecordEvents {
 }  // namespace
 
 int32_t RecordingInfo::PlayableFrames() const {
-  if (!damage) return haveHeader ? frameCount : 0;
+  if (!damage) return FrameCount();
   const bool keyFrameWhole = keyFrameSize > 0 && damage->offset >= keyFrameOffset + keyFrameSize;
   return keyFrameWhole ? framesRead + 1 : 0;
 }

@@ -58,20 +58,17 @@ struct RecordingInfo {
   int64_t videoOffset = 0;
   std::optional<SoundTrackInfo> sound;
 
-  bool haveHeader = false;
-  int32_t frameWidth = 0;
-  int32_t frameHeight = 0;
-  int32_t frameCount = 0;
-  int32_t frameInterval = 0;
-  int32_t hasCursor = 0;
-  int32_t TicksPerFrame() const { return TicksPerFrameOf(frameInterval); }
-  int32_t TickPeriod() const { return TicksPerFrame() > 0 ? frameInterval / TicksPerFrame() : 0; }
+  // The payload's own records, as read; none when the walk stopped before.
+  std::optional<VideoHeader> header;
+  std::optional<CaptionInfo> caption;
+  int32_t FrameCount() const { return header ? header->FrameCount : 0; }
+  int32_t TicksPerFrame() const { return header ? TicksPerFrameOf(header->FrameInterval) : 0; }
+  int32_t TickPeriod() const { return TicksPerFrame() > 0 ? header->FrameInterval / TicksPerFrame() : 0; }
+  bool HasCursor() const { return header && header->HasCursor == 1; }
   // Frames the player can show before any damage stops it, frame 0
   // included (all of them when there is none).
   int32_t PlayableFrames() const;
 
-  bool haveCaption = false;
-  CaptionInfo caption;
 
   int32_t cursorX = 0;  // frame 0
   int32_t cursorY = 0;

@@ -1,5 +1,6 @@
 #include "tools/repack.h"
 
+#include "app/headless/headless_run.h"
 #include "payload/layout.h"
 #include "payload/payload_reader.h"
 #include "tools/command_line.h"
@@ -55,12 +56,7 @@ std::vector<uint8_t> ReplaceStub(const std::vector<uint8_t>& recording, uint32_t
     throw ToolError("behind a stub of " + Thousands(int64_t(stub.size())) +
                     " bytes the video stream lies beyond what the 32-bit lead word can hold");
   }
-  std::vector<uint8_t> out;
-  out.reserve(static_cast<size_t>(newSize));
-  out.insert(out.end(), stub.begin(), stub.end());
-  out.insert(out.end(), recording.begin() + oldStubSize, recording.end());
-  StoreLittleEndian<uint32_t>(out.data() + stub.size(), static_cast<uint32_t>(newLead));
-  return out;
+  return PayloadBehindStub(recording, oldStubSize, stub);
 }
 
 }  // namespace sp::tool

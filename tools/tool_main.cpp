@@ -135,7 +135,7 @@ int RunInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
       FileStream file(path);
       info = InspectRecording(file, options);
       if (info.damage) {
-        failure = info.haveHeader ? path + ": " + info.damage->message
+        failure = info.header ? path + ": " + info.damage->message
                                   : HeadFaultMessage(path, options.payloadOffset, info.damage->message);
       }
     } catch (const ToolError& e) {

@@ -335,8 +335,8 @@ TEST_F(Batch, ManyFilesNeedAnOutputFolder) {
 
 TEST(InfoJsonLine, TextFromARecordingStaysOneValidLine) {
   RecordingInfo info;
-  info.haveCaption = true;
-  info.caption.CaptionText = std::string("say \"hi\"\n\x01 \xFF\xFE");
+  info.caption.emplace();
+  info.caption->CaptionText = std::string("say \"hi\"\n\x01 \xFF\xFE");
   info.warnings = {"tab\there"};
   const std::string line = InfoJson(info);
   ASSERT_EQ(line.find('\n'), line.size() - 1);

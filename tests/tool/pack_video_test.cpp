@@ -81,10 +81,10 @@ TEST_F(PackFromVideo, PicturesAtTheIntervalAndClassicSoundRoundTrip) {
 
   const RecordingInfo info = Inspect(out);
   EXPECT_FALSE(info.damage) << info.damage->message;
-  EXPECT_EQ(info.frameWidth, 160);
-  EXPECT_EQ(info.frameHeight, 120);
-  EXPECT_EQ(info.frameInterval, 200);
-  EXPECT_EQ(info.frameCount, 10);  // 2 s at one picture per 200 ms
+  EXPECT_EQ(info.header->FrameWidth, 160);
+  EXPECT_EQ(info.header->FrameHeight, 120);
+  EXPECT_EQ(info.header->FrameInterval, 200);
+  EXPECT_EQ(info.FrameCount(), 10);  // 2 s at one picture per 200 ms
   ASSERT_TRUE(info.sound);
   EXPECT_EQ(info.sound->wav.formatTag, 1);
   EXPECT_EQ(info.sound->wav.channels, 1);
@@ -128,7 +128,7 @@ TEST_F(PackFromVideo, KeptSoundFormatAndSilentVideos) {
   ASSERT_EQ(run.status, 0) << run.err;
   RecordingInfo info = Inspect(kept);
   ASSERT_TRUE(info.sound);
-  EXPECT_EQ(info.frameCount, 4);
+  EXPECT_EQ(info.FrameCount(), 4);
   EXPECT_EQ(info.sound->wav.channels, 2);
   EXPECT_EQ(info.sound->wav.sampleRate, 44100u);
   EXPECT_EQ(info.sound->wav.bitsPerSample, 16);
@@ -138,7 +138,7 @@ TEST_F(PackFromVideo, KeptSoundFormatAndSilentVideos) {
   ASSERT_EQ(run.status, 0) << run.err;
   info = Inspect(Path("silent.exe"));
   EXPECT_FALSE(info.sound);
-  EXPECT_EQ(info.frameCount, 2);
+  EXPECT_EQ(info.FrameCount(), 2);
 }
 
 TEST_F(PackFromVideo, WhatIsNoVideoFailsAndWritesNothing) {
@@ -176,7 +176,7 @@ TEST_F(PackFromVideo, AFrozenScreenInALossyVideoGivesIdleFrames) {
   const ToolRun run = Run({"pack", "--video", video, "--interval", "200", "--stub", stub, "-o", out});
   ASSERT_EQ(run.status, 0) << run.err;
   const RecordingInfo info = Inspect(out);
-  ASSERT_EQ(info.frameCount, 15);
+  ASSERT_EQ(info.FrameCount(), 15);
   int64_t withBlocks = 0;
   for (int32_t blocks : info.blocksPerFrame) withBlocks += blocks > 0;
   EXPECT_LE(withBlocks, 2) << "the box at 1.5 s, and at most its neighbour";
