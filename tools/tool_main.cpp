@@ -14,8 +14,9 @@
 #include "platform/stream.h"
 #include "tools/batch.h"
 #include "tools/command_line.h"
+#include "tools/command_args.h"
 #include "tools/completions.h"
-#include "tools/export.h"
+#include "tools/export_command.h"
 #include "tools/extract_sound.h"
 #include "tools/file_util.h"
 #include "tools/frame_clock.h"
@@ -39,85 +40,6 @@ struct Command {
   Handler run;
 };
 
-const OptionSpec kJobsOption{"--jobs", "N", "work on N files at once (default 1)", "-j"};
-const OptionSpec kProgressOption{"--progress", "json",
-                                 "one JSON object a line on stderr per file and every 5 percent", ""};
-// Command lines hold far fewer; this is "no limit".
-constexpr size_t kManyFiles = 1'000'000;
-
-const OptionSpec kForceOption{"--force", "", "overwrite outputs that exist", ""};
-
-Overwrite OverwriteOf(const ParsedArgs& args) {
-  return args.Has("--force") ? Overwrite::kForce : Overwrite::kRefuse;
-}
-
-const OptionSpec kOffsetOption{"--offset", "N",
-                               "the payload begins at offset N (the stub's size; default: found in the "
-                               "file, behind a Windows executable's image, a 495616-byte stub, or at 0)",
-                               ""};
-
-uint32_t PayloadOffset(const ParsedArgs& args) {
-  if (auto text = args.Get("--offset")) {
-    return static_cast<uint32_t>(ParseInteger(*text, "--offset", 0, UINT32_MAX - 4));
-  }
-  // Where no place holds a recording, the command reports what it finds at
-  // the stub's size.
-  try {
-    FileStream file(args.Positional().at(0));
-    return LocatePayload(file).offset;
-  } catch (const std::exception&) {
-    return PAYLOAD_OFFSET;
-  }
-}
-
-// The player built beside this program (the Windows one when it is there),
-// unless --stub or --for names another; checked to be a stub.
-std::string StubPath(const ParsedArgs& args) {
-  return ChooseStub(args.Get("--stub"), args.Get("--for"), ProgramDirectory());
-}
-
-int Jobs(const ParsedArgs& args) {
-  return static_cast<int>(ParseInteger(args.Get("--jobs").value_or("1"), "--jobs", 1, 64));
-}
-
-enum class ProgressLines { kNone, kJson };
-
-ProgressLines Progress(const ParsedArgs& args) {
-  const auto value = args.Get("--progress");
-  if (!value) return ProgressLines::kNone;
-  if (*value != "json") throw UsageError("--progress takes json, not \"" + *value + "\"");
-  return ProgressLines::kJson;
-}
-
-std::string ProgressLine(const nlohmann::ordered_json& line) {
-  return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}
-
-// The files of a batch, and whether its end is reported with a count.
-struct Batch {
-  std::vector<std::string> files;
-  bool summarised = false;
-};
-
-Batch FindBatch(const ParsedArgs& args) {
-  Batch batch;
-  batch.files = FindRecordings(args.Positional(), PayloadOffset(args));
-  batch.summarised = batch.files.size() != 1 || AnyFolder(args.Positional());
-  // Folders without a single recording are more likely a wrong path than
-  // a batch that succeeded.
-  if (batch.files.empty()) throw ToolError("no recordings found in the folders given");
-  return batch;
-}
-
-int Finish(const std::string& command, const Batch& batch, const BatchCounts& counts, std::ostream& err,
-           const std::string& extra = "") {
-  if (batch.summarised) {
-    err << "selfplay-tool " << command << ": " << counts.succeeded + counts.failed << " file"
-        << (counts.succeeded + counts.failed == 1 ? "" : "s") << ", " << counts.succeeded << " succeeded, "
-        << counts.failed << " failed" << extra << "\n";
-  }
-  return counts.failed == 0 ? 0 : 1;
-}
 
 int RunInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
   InspectOptions options;
@@ -161,7 +83,7 @@ int RunInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     }
     return outcome;
   };
-  return Finish("info", batch, RunFiles(batch.files, Jobs(args), work, out, err), err);
+  return ReportBatchEnd("info", batch, RunFiles(batch.files, Jobs(args), work, out, err), err);
 }
 
 int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
@@ -244,131 +166,6 @@ int RunRepack(const ParsedArgs& args, std::ostream&, std::ostream&) {
   return 0;
 }
 
-enum class OutputKind { kMp4, kWebm, kGif, kPng };
-
-OutputKind Format(const ParsedArgs& args) {
-  const std::string value = args.Get("--format").value_or("mp4");
-  if (value == "mp4") return OutputKind::kMp4;
-  if (value == "webm") return OutputKind::kWebm;
-  if (value == "gif") return OutputKind::kGif;
-  if (value == "png") return OutputKind::kPng;
-  throw UsageError("--format takes mp4, webm, gif or png, not \"" + value + "\"");
-}
-
-int RunExport(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
-  ExportOptions common;
-  common.payloadOffset = PayloadOffset(args);
-  common.captions = args.Has("--captions");
-  common.overwrite = OverwriteOf(args);
-  if (args.Has("--salvage")) common.damage = ExportOptions::Damage::kSalvage;
-  const ProgressLines progress = Progress(args);
-  const auto outDir = args.Get("--out-dir");
-  const bool named = args.Has("--frames") || args.Has("--video") || args.Has("--webm") || args.Has("--gif");
-  if (outDir && named) {
-    throw UsageError("--out-dir names the outputs itself; it goes without --frames, --video, --webm "
-                     "and --gif (choose with --format)");
-  }
-  if (!outDir && args.Has("--format")) throw UsageError("--format chooses the outputs of --out-dir");
-  if (!outDir && !named) {
-    throw UsageError("say what to export: --out-dir DIR, --frames DIR, --video OUT.mp4, "
-                     "--webm OUT.webm or --gif OUT.gif");
-  }
-  const OutputKind kind = outDir ? Format(args) : OutputKind::kMp4;
-  const bool videoOut = outDir ? kind == OutputKind::kMp4 || kind == OutputKind::kWebm
-                               : args.Has("--video") || args.Has("--webm");
-  if (common.captions && !videoOut) {
-    throw UsageError("--captions goes with a video: --video, --webm or --out-dir");
-  }
-  const Batch batch = FindBatch(args);
-  if (!outDir && batch.files.size() != 1) {
-    throw UsageError("several recordings are exported with --out-dir DIR");
-  }
-  if (outDir) {
-    std::error_code error;
-    std::filesystem::create_directories(*outDir, error);
-    if (!std::filesystem::is_directory(*outDir)) throw ToolError(*outDir + ": cannot make the folder");
-  }
-
-  // Each output is named after its input; two inputs of one name would
-  // write one file, so the second of them fails instead.
-  std::map<std::string, std::string> outputOf;
-  std::map<std::string, std::string> firstWriter;  // by output
-  for (const std::string& path : batch.files) {
-    if (!outDir) break;
-    const std::filesystem::path stem = std::filesystem::path(path).stem();
-    const std::string base = (std::filesystem::path(*outDir) / stem).string();
-    const char* extension = kind == OutputKind::kMp4 ? ".mp4" : kind == OutputKind::kWebm ? ".webm"
-                            : kind == OutputKind::kGif ? ".gif" : "";
-    outputOf[path] = base + extension;
-    firstWriter.emplace(base + extension, path);
-  }
-
-  const FileWork work = [&](const std::string& path, const ProgressSink& sink) {
-    ExportOptions options = common;
-    options.path = path;
-    if (outDir) {
-      const std::string& output = outputOf.at(path);
-      if (firstWriter.at(output) != path) {
-        throw ToolError("its output " + output + " is the output of " + firstWriter.at(output) +
-                        " already");
-      }
-      switch (kind) {
-        case OutputKind::kMp4: options.video = output; break;
-        case OutputKind::kWebm: options.webm = output; break;
-        case OutputKind::kGif: options.gif = output; break;
-        case OutputKind::kPng: options.framesFolder = output; break;
-      }
-    } else {
-      options.framesFolder = args.Get("--frames").value_or("");
-      options.video = args.Get("--video").value_or("");
-      options.webm = args.Get("--webm").value_or("");
-      options.gif = args.Get("--gif").value_or("");
-    }
-    using Json = nlohmann::ordered_json;
-    int lastStep = -1;
-    if (progress == ProgressLines::kJson) {
-      options.progress = ProgressBar::Output::Never;
-      sink(ProgressLine(Json{{"file", path}, {"event", "start"}}));
-      // A line every 5 percent.
-      options.onProgress = [&](int64_t done, int64_t total) {
-        const int percent = static_cast<int>(done * 100 / std::max<int64_t>(total, 1));
-        if (percent / 5 == lastStep) return;
-        lastStep = percent / 5;
-        sink(ProgressLine(Json{{"file", path}, {"event", "progress"}, {"percent", percent},
-                               {"ticks", done}, {"of", total}}));
-      };
-    }
-    FileOutcome outcome;
-    try {
-      const ExportSummary summary = Export(options);
-      outcome.ok = true;
-      if (!summary.leftOut.empty()) {
-        outcome.partial = true;
-        for (const std::string& what : summary.leftOut) {
-          outcome.err += "selfplay-tool export: " + path + ": salvaged: " + what + "\n";
-        }
-      }
-      if (progress == ProgressLines::kJson) {
-        sink(ProgressLine(Json{{"file", path}, {"event", "done"}, {"ok", true}, {"outputs", summary.files},
-                               {"leftOut", summary.leftOut}}));
-      }
-    } catch (const ToolError& e) {
-      const std::string message = e.what();
-      // The player's messages name the file already.
-      outcome.err = "selfplay-tool export: " +
-                    (message.starts_with(path) ? message : path + ": " + message) + "\n";
-      if (progress == ProgressLines::kJson) {
-        sink(ProgressLine(Json{{"file", path}, {"event", "done"}, {"ok", false}, {"error", message}}));
-      }
-    }
-    return outcome;
-  };
-  const BatchCounts counts = RunFiles(batch.files, Jobs(args), work, out, err);
-  return Finish("export", batch, counts, err,
-                counts.partial > 0 ? " (" + std::to_string(counts.partial) + " salvaged with parts left out)"
-                                   : "");
-}
-
 int RunThumbnail(const ParsedArgs& args, std::ostream&, std::ostream&) {
   ThumbnailOptions options;
   options.path = args.Positional()[0];
@@ -390,7 +187,6 @@ int RunThumbnail(const ParsedArgs& args, std::ostream&, std::ostream&) {
   return 0;
 }
 
-const OptionSpec kOutput{"--output", "OUT", "the file to write", "-o"};
 
 std::vector<Command> Commands();
 
@@ -456,7 +252,7 @@ std::vector<Command> Commands() {
          {"--stub", "PATH", "the player to put in front (a stub of either platform)", ""},
          {"--for", "windows|linux",
           "the player built beside this tool (default: Windows when built, else Linux)", ""},
-         kOutput,
+         kOutputOption,
          kForceOption},
         0, 0,
         {{"selfplay-tool pack --frames shots/ --interval 200 --sound voice.wav -o lesson.exe",
@@ -464,36 +260,10 @@ std::vector<Command> Commands() {
          {"selfplay-tool pack --video capture.mp4 --interval 240 --for linux -o lesson",
           "a recording for Linux from a screen capture video"}}},
        RunPack},
-      {{"export", "FILE|FOLDER...", "write what the player shows as pictures or video",
-        "Plays each recording on the headless back end, so that every picture is the\n"
-        "player's own. --frames writes frame_00000.png ... (frame 0 included) as each\n"
-        "frame step leaves the picture; --video, --webm and --gif pipe every tick's\n"
-        "picture to ffmpeg at the tick rate, the videos with the sound track (padded with\n"
-        "silence or cut to the picture's length) and with chapters where a frame changes\n"
-        "most of the screen. --out-dir exports any number of files and folders (searched\n"
-        "for recordings by content), each output named after its input. An existing\n"
-        "output is never overwritten without --force. The exit status is 1 when any file\n"
-        "failed; several files end with a line counting them.",
-        {kOffsetOption,
-         {"--frames", "DIR", "write one PNG per frame into DIR", ""},
-         {"--video", "OUT.mp4", "write an H.264 video with sound (needs ffmpeg)", ""},
-         {"--webm", "OUT.webm", "write a VP9 video with Opus sound (needs ffmpeg)", ""},
-         {"--gif", "OUT.gif", "write an animated GIF (needs ffmpeg)", ""},
-         {"--out-dir", "DIR", "write each input's output into DIR, named after the input", ""},
-         {"--format", "mp4|webm|gif|png", "what --out-dir writes (default mp4; png: a folder of frames)", ""},
-         {"--captions", "", "the caption as a subtitle track and a WebVTT file beside the video", ""},
-         kForceOption,
-         {"--salvage", "", "export a damaged recording up to its damage, skipping broken blocks", ""},
-         kJobsOption,
-         kProgressOption},
-        1, kManyFiles,
-        {{"selfplay-tool export lesson.exe --video lesson.mp4 --captions", "an MP4 with sound and the caption"},
-         {"selfplay-tool export --out-dir videos/ --format webm -j 2 recordings/", "a WebM for every recording"},
-         {"selfplay-tool export damaged.exe --video part.mp4 --salvage", "what still plays of a damaged recording"}}},
-       RunExport},
+      {ExportCommandSpec(), RunExport},
       {{"extract-sound", "FILE", "write the expanded sound track as a WAV file",
         "Expands the sound track of FILE as the player does and writes it to OUT.",
-        {kOffsetOption, kOutput, kForceOption},
+        {kOffsetOption, kOutputOption, kForceOption},
         1, 1,
         {{"selfplay-tool extract-sound lesson.exe -o voice.wav", "the sound track as the player plays it"}}},
        RunExtractSound},
@@ -504,7 +274,7 @@ std::vector<Command> Commands() {
          {"--stub", "PATH",
           "the player to put in front (default: Windows when built beside this tool, else Linux)",
           ""},
-         kOutput,
+         kOutputOption,
          kForceOption},
         1, 1,
         {{"selfplay-tool repack old.exe --for linux -o lesson", "the recording behind the Linux player"}}},
