@@ -19,9 +19,11 @@ std::string RectText(const Rect& r) {
          std::to_string(r.right) + ", " + std::to_string(r.bottom) + ")";
 }
 
-class Walker : public FrameRecordEvents {
+// Reads a recording item by item into a RecordingInfo, as the player would
+// meet each item, and checks what the player would only trust.
+class LayoutWalk : public FrameRecordEvents {
  public:
-  Walker(Stream& file, const InspectOptions& options, RecordingInfo& info)
+  LayoutWalk(Stream& file, const InspectOptions& options, RecordingInfo& info)
       : file_(file), in_(file), options_(options), info_(info) {}
 
   void Run() {
@@ -299,7 +301,7 @@ int32_t RecordingInfo::PlayableFrames() const {
 RecordingInfo InspectRecording(Stream& file, const InspectOptions& options) {
   RecordingInfo info;
   try {
-    Walker(file, options, info).Run();
+    LayoutWalk(file, options, info).Run();
   } catch (const PayloadEndError& e) {
     info.damage = e.Fault();
     info.damagedBlock.reset();

@@ -86,14 +86,41 @@ int RunInfo(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
   return ReportBatchEnd("info", batch, RunFiles(batch.files, Jobs(args), work, out, err), err);
 }
 
-int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
-  PackOptions options;
+// The caption options; none of its style goes without --caption.
+recorder::CaptionStyle CaptionOf(const ParsedArgs& args) {
+  recorder::CaptionStyle caption;
+  caption.text = args.Get("--caption").value_or("");
+  if (caption.text.empty()) {
+    for (const char* option : {"--caption-pos", "--font", "--font-size", "--font-color", "--bold",
+                               "--italic", "--underline", "--strike-out"}) {
+      if (args.Has(option)) throw UsageError(std::string(option) + " needs --caption");
+    }
+    return caption;
+  }
+  const Size at = ParsePair(args.Get("--caption-pos").value_or("0,0"), "--caption-pos");
+  caption.x = at.width;
+  caption.y = at.height;
+  caption.fontName = args.Get("--font").value_or("Arial");
+  caption.fontSize =
+      static_cast<int32_t>(ParseInteger(args.Get("--font-size").value_or("18"), "--font-size", 1, 1000));
+  const uint32_t rrggbb = ParseRrggbb(args.Get("--font-color").value_or("000000"), "--font-color");
+  // The payload holds colours as 0x00BBGGRR.
+  caption.fontColor = (rrggbb & 0xFF) << 16 | (rrggbb & 0xFF00) | (rrggbb >> 16 & 0xFF);
+  caption.bold = args.Has("--bold") ? 1 : 0;
+  caption.italic = args.Has("--italic") ? 1 : 0;
+  caption.underline = args.Has("--underline") ? 1 : 0;
+  caption.strikeOut = args.Has("--strike-out") ? 1 : 0;
+  return caption;
+}
+
+PackOptions PackOptionsOf(const ParsedArgs& args) {
   if (args.Has("--frames") == args.Has("--video")) {
     throw UsageError("say what to pack: --frames DIR or --video IN.mp4");
   }
   if (args.Has("--keep-sound-format") && (!args.Has("--video") || args.Has("--sound"))) {
     throw UsageError("--keep-sound-format keeps the sound of --video; it goes without --sound");
   }
+  PackOptions options;
   options.framesFolder = args.Get("--frames").value_or("");
   options.interval = static_cast<int32_t>(
       ParseInteger(args.Require("--interval"), "--interval", kMinFrameInterval, INT32_MAX));
@@ -102,34 +129,23 @@ int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
   options.cursorTrack = args.Get("--cursor").value_or("");
   options.sound = args.Get("--sound").value_or("");
   options.stub = StubPath(args);
-  recorder::CaptionStyle& caption = options.caption;
-  caption.text = args.Get("--caption").value_or("");
-  if (!caption.text.empty()) {
-    const Size at = ParsePair(args.Get("--caption-pos").value_or("0,0"), "--caption-pos");
-    caption.x = at.width;
-    caption.y = at.height;
-    caption.fontName = args.Get("--font").value_or("Arial");
-    caption.fontSize =
-        static_cast<int32_t>(ParseInteger(args.Get("--font-size").value_or("18"), "--font-size", 1, 1000));
-    const uint32_t rrggbb = ParseRrggbb(args.Get("--font-color").value_or("000000"), "--font-color");
-    // The payload holds colours as 0x00BBGGRR.
-    caption.fontColor = (rrggbb & 0xFF) << 16 | (rrggbb & 0xFF00) | (rrggbb >> 16 & 0xFF);
-    caption.bold = args.Has("--bold") ? 1 : 0;
-    caption.italic = args.Has("--italic") ? 1 : 0;
-    caption.underline = args.Has("--underline") ? 1 : 0;
-    caption.strikeOut = args.Has("--strike-out") ? 1 : 0;
-  } else {
-    for (const char* option : {"--caption-pos", "--font", "--font-size", "--font-color", "--bold",
-                               "--italic", "--underline", "--strike-out"}) {
-      if (args.Has(option)) throw UsageError(std::string(option) + " needs --caption");
-    }
-  }
-  if (const auto exact = ExactIntervalsNear(options.interval)) {
-    err << "selfplay-tool pack: warning: " << options.interval << " ms plays as "
-        << TicksPerFrameOf(options.interval) << " ticks of " << options.interval / TicksPerFrameOf(options.interval)
-        << " ms, " << PlayedFrameMs(options.interval) << " ms a frame, so the pictures run ahead of the "
-        << "sound; " << exact->below << " or " << exact->above << " ms play exactly as given\n";
-  }
+  options.caption = CaptionOf(args);
+  return options;
+}
+
+// An interval that is no whole number of ticks plays shorter than it says.
+void WarnOfUnevenInterval(int32_t interval, std::ostream& err) {
+  const auto exact = ExactIntervalsNear(interval);
+  if (!exact) return;
+  err << "selfplay-tool pack: warning: " << interval << " ms plays as " << TicksPerFrameOf(interval)
+      << " ticks of " << interval / TicksPerFrameOf(interval) << " ms, " << PlayedFrameMs(interval)
+      << " ms a frame, so the pictures run ahead of the sound; " << exact->below << " or " << exact->above
+      << " ms play exactly as given\n";
+}
+
+int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
+  const PackOptions options = PackOptionsOf(args);
+  WarnOfUnevenInterval(options.interval, err);
   PackSummary summary;
   if (auto video = args.Get("--video")) {
     VideoSource source;
@@ -209,96 +225,114 @@ int RunCompletion(const ParsedArgs& args, std::ostream& out, std::ostream&) {
   return 0;
 }
 
+CommandSpec InfoSpec() {
+  return {"info", "FILE|FOLDER...", "show and check the layout of recordings",
+    "Reads each self-playing FILE item by item and prints its layout: stub, sound\n"
+    "track, frames, cursor, caption and blocks. A FOLDER is searched at any depth for\n"
+    "files that hold a recording (by their content, whatever their names). Damage is\n"
+    "reported on stderr with the item and file offset where it was found. With --json\n"
+    "each file is one JSON object on a line of its own. The exit status is 1 when any\n"
+    "file is damaged or unreadable; several files end with a line counting them.",
+    {kOffsetOption,
+     {"--json", "", "print each layout as one JSON object a line", ""},
+     {"--decode", "", "decode every JPEG fully, not only its header", ""},
+     kJobsOption,
+     kProgressOption},
+    1, kManyFiles,
+    {{"selfplay-tool info lesson.exe", "the layout of one recording, and any damage in it"},
+     {"selfplay-tool info --json -j 4 recordings/", "every recording under a folder, a JSON line each"}}};
+}
+
+CommandSpec PackSpec() {
+  return {"pack", "", "build a self-playing file from a folder of pictures or a video",
+    "Builds a self-playing file: the pictures of DIR (PNG or JPEG, in name order, all of\n"
+    "one size) become the key frame and the frame records of changed rectangles.\n"
+    "With --video, ffmpeg takes one picture of the video every --interval ms and\n"
+    "converts its sound to 8-bit mono 11,025 Hz WAV (or keeps its rate and channels).\n"
+    "The cursor track is CSV: frame,x,y[,icon.ico] (frame 0 is the first cursor; a\n"
+    "frame without a row keeps the previous position; an icon changes the shape).",
+    {{"--frames", "DIR", "the folder of pictures", ""},
+     {"--video", "IN.mp4", "a screen capture video instead of pictures (needs ffmpeg)", ""},
+     {"--keep-sound-format", "", "keep the video's sample rate and channels (16-bit PCM)", ""},
+     {"--interval", "MS", "milliseconds from one frame to the next, at least 40 (required)", ""},
+     {"--cursor", "CSV", "the cursor track; without it the recording has no cursor", ""},
+     {"--sound", "WAV", "the sound track, a RIFF WAVE file", ""},
+     {"--caption", "TEXT", "text drawn on every frame (at most 40 bytes in GBK)", ""},
+     {"--caption-pos", "X,Y", "the caption's top-left corner (default 0,0)", ""},
+     {"--font", "NAME", "the caption's font (default Arial)", ""},
+     {"--font-size", "PT", "the caption's size in points (default 18)", ""},
+     {"--font-color", "RRGGBB", "the caption's colour (default 000000)", ""},
+     {"--bold", "", "bold caption", ""},
+     {"--italic", "", "italic caption", ""},
+     {"--underline", "", "underlined caption", ""},
+     {"--strike-out", "", "struck-out caption", ""},
+     {"--stub", "PATH", "the player to put in front (a stub of either platform)", ""},
+     {"--for", "windows|linux",
+      "the player built beside this tool (default: Windows when built, else Linux)", ""},
+     kOutputOption,
+     kForceOption},
+    0, 0,
+    {{"selfplay-tool pack --frames shots/ --interval 200 --sound voice.wav -o lesson.exe",
+      "a recording for Windows from a folder of screenshots"},
+     {"selfplay-tool pack --video capture.mp4 --interval 240 --for linux -o lesson",
+      "a recording for Linux from a screen capture video"}}};
+}
+
+CommandSpec ExtractSoundSpec() {
+  return {"extract-sound", "FILE", "write the expanded sound track as a WAV file",
+    "Expands the sound track of FILE as the player does and writes it to OUT.",
+    {kOffsetOption, kOutputOption, kForceOption},
+    1, 1,
+    {{"selfplay-tool extract-sound lesson.exe -o voice.wav", "the sound track as the player plays it"}}};
+}
+
+CommandSpec RepackSpec() {
+  return {"repack", "IN", "put this player in front of a recording made for another stub",
+    "Replaces the first N bytes of IN (its stub) by the player and rewrites the lead\n"
+    "word for the new payload offset; the result is executable.",
+    {kOffsetOption,
+     {"--stub", "PATH",
+      "the player to put in front (default: Windows when built beside this tool, else Linux)",
+      ""},
+     kOutputOption,
+     kForceOption},
+    1, 1,
+    {{"selfplay-tool repack old.exe --for linux -o lesson", "the recording behind the Linux player"}}};
+}
+
+CommandSpec ThumbnailSpec() {
+  return {"thumbnail", "FILE OUT.png", "write a small picture of a recording for file managers",
+    "Plays FILE on the headless back end and writes the picture it shows at frame 0,\n"
+    "or at the given time, scaled down to fit SIZE x SIZE, as a PNG file. A file that\n"
+    "is not a recording fails at once and nothing is written.",
+    {kOffsetOption,
+     {"--size", "N", "the longer side of the picture at most (default 256)", "-s"},
+     {"--time", "SECONDS", "the frame shown this long after the start (default: frame 0)", ""},
+     kForceOption},
+    2, 2,
+    {{"selfplay-tool thumbnail lesson.exe lesson.png --size 128 --time 30",
+      "the picture shown 30 seconds in, at most 128 pixels a side"}}};
+}
+
+CommandSpec CompletionSpec() {
+  return {"completion", "bash|zsh|fish", "print the completion script for bash, zsh or fish",
+    "Prints the completion script for the shell named (bash, zsh or fish), made from these\n"
+    "command tables; the package installs them where each shell looks.",
+    {},
+    1, 1,
+    {{"selfplay-tool completion bash > ~/.local/share/bash-completion/completions/selfplay-tool",
+      "completion for bash, for this user"}}};
+}
+
 std::vector<Command> Commands() {
   return {
-      {{"info", "FILE|FOLDER...", "show and check the layout of recordings",
-        "Reads each self-playing FILE item by item and prints its layout: stub, sound\n"
-        "track, frames, cursor, caption and blocks. A FOLDER is searched at any depth for\n"
-        "files that hold a recording (by their content, whatever their names). Damage is\n"
-        "reported on stderr with the item and file offset where it was found. With --json\n"
-        "each file is one JSON object on a line of its own. The exit status is 1 when any\n"
-        "file is damaged or unreadable; several files end with a line counting them.",
-        {kOffsetOption,
-         {"--json", "", "print each layout as one JSON object a line", ""},
-         {"--decode", "", "decode every JPEG fully, not only its header", ""},
-         kJobsOption,
-         kProgressOption},
-        1, kManyFiles,
-        {{"selfplay-tool info lesson.exe", "the layout of one recording, and any damage in it"},
-         {"selfplay-tool info --json -j 4 recordings/", "every recording under a folder, a JSON line each"}}},
-       RunInfo},
-      {{"pack", "", "build a self-playing file from a folder of pictures or a video",
-        "Builds a self-playing file: the pictures of DIR (PNG or JPEG, in name order, all of\n"
-        "one size) become the key frame and the frame records of changed rectangles.\n"
-        "With --video, ffmpeg takes one picture of the video every --interval ms and\n"
-        "converts its sound to 8-bit mono 11,025 Hz WAV (or keeps its rate and channels).\n"
-        "The cursor track is CSV: frame,x,y[,icon.ico] (frame 0 is the first cursor; a\n"
-        "frame without a row keeps the previous position; an icon changes the shape).",
-        {{"--frames", "DIR", "the folder of pictures", ""},
-         {"--video", "IN.mp4", "a screen capture video instead of pictures (needs ffmpeg)", ""},
-         {"--keep-sound-format", "", "keep the video's sample rate and channels (16-bit PCM)", ""},
-         {"--interval", "MS", "milliseconds from one frame to the next, at least 40 (required)", ""},
-         {"--cursor", "CSV", "the cursor track; without it the recording has no cursor", ""},
-         {"--sound", "WAV", "the sound track, a RIFF WAVE file", ""},
-         {"--caption", "TEXT", "text drawn on every frame (at most 40 bytes in GBK)", ""},
-         {"--caption-pos", "X,Y", "the caption's top-left corner (default 0,0)", ""},
-         {"--font", "NAME", "the caption's font (default Arial)", ""},
-         {"--font-size", "PT", "the caption's size in points (default 18)", ""},
-         {"--font-color", "RRGGBB", "the caption's colour (default 000000)", ""},
-         {"--bold", "", "bold caption", ""},
-         {"--italic", "", "italic caption", ""},
-         {"--underline", "", "underlined caption", ""},
-         {"--strike-out", "", "struck-out caption", ""},
-         {"--stub", "PATH", "the player to put in front (a stub of either platform)", ""},
-         {"--for", "windows|linux",
-          "the player built beside this tool (default: Windows when built, else Linux)", ""},
-         kOutputOption,
-         kForceOption},
-        0, 0,
-        {{"selfplay-tool pack --frames shots/ --interval 200 --sound voice.wav -o lesson.exe",
-          "a recording for Windows from a folder of screenshots"},
-         {"selfplay-tool pack --video capture.mp4 --interval 240 --for linux -o lesson",
-          "a recording for Linux from a screen capture video"}}},
-       RunPack},
+      {InfoSpec(), RunInfo},
+      {PackSpec(), RunPack},
       {ExportCommandSpec(), RunExport},
-      {{"extract-sound", "FILE", "write the expanded sound track as a WAV file",
-        "Expands the sound track of FILE as the player does and writes it to OUT.",
-        {kOffsetOption, kOutputOption, kForceOption},
-        1, 1,
-        {{"selfplay-tool extract-sound lesson.exe -o voice.wav", "the sound track as the player plays it"}}},
-       RunExtractSound},
-      {{"repack", "IN", "put this player in front of a recording made for another stub",
-        "Replaces the first N bytes of IN (its stub) by the player and rewrites the lead\n"
-        "word for the new payload offset; the result is executable.",
-        {kOffsetOption,
-         {"--stub", "PATH",
-          "the player to put in front (default: Windows when built beside this tool, else Linux)",
-          ""},
-         kOutputOption,
-         kForceOption},
-        1, 1,
-        {{"selfplay-tool repack old.exe --for linux -o lesson", "the recording behind the Linux player"}}},
-       RunRepack},
-      {{"thumbnail", "FILE OUT.png", "write a small picture of a recording for file managers",
-        "Plays FILE on the headless back end and writes the picture it shows at frame 0,\n"
-        "or at the given time, scaled down to fit SIZE x SIZE, as a PNG file. A file that\n"
-        "is not a recording fails at once and nothing is written.",
-        {kOffsetOption,
-         {"--size", "N", "the longer side of the picture at most (default 256)", "-s"},
-         {"--time", "SECONDS", "the frame shown this long after the start (default: frame 0)", ""},
-         kForceOption},
-        2, 2,
-        {{"selfplay-tool thumbnail lesson.exe lesson.png --size 128 --time 30",
-          "the picture shown 30 seconds in, at most 128 pixels a side"}}},
-       RunThumbnail},
-      {{"completion", "bash|zsh|fish", "print the completion script for bash, zsh or fish",
-        "Prints the completion script for the shell named (bash, zsh or fish), made from these\n"
-        "command tables; the package installs them where each shell looks.",
-        {},
-        1, 1,
-        {{"selfplay-tool completion bash > ~/.local/share/bash-completion/completions/selfplay-tool",
-          "completion for bash, for this user"}}},
-       RunCompletion},
+      {ExtractSoundSpec(), RunExtractSound},
+      {RepackSpec(), RunRepack},
+      {ThumbnailSpec(), RunThumbnail},
+      {CompletionSpec(), RunCompletion},
   };
 }
 
