@@ -7,6 +7,7 @@
 #include "payload/c_file.h"
 #include "payload/layout.h"
 #include "payload/payload_reader.h"
+#include "payload/recording_fault.h"
 #include "platform/stream.h"
 #include "payload/sound_track.h"
 #include "tools/command_line.h"
@@ -26,14 +27,14 @@ int64_t ExtractSound(const std::string& path, uint32_t payloadOffset, const std:
   const auto size = static_cast<int64_t>(std::filesystem::file_size(path, error));
   if (error) throw ToolError(path + ": " + error.message());
   uint32_t videoOffset = 0;
+  std::optional<RecordingFault> fault;
   try {
     FileStream file(path);
-    videoOffset = PayloadReader(file).ReadLeadWord(payloadOffset);
-  } catch (const PayloadEndError& e) {
-    throw ToolError(NotARecordingMessage(path, e.Fault().message));
+    fault = CatchRecordingFault([&] { videoOffset = PayloadReader(file).ReadLeadWord(payloadOffset); });
   } catch (const Error& e) {
-    throw ToolError(e.what());
+    throw ToolError(path + ": " + e.what());
   }
+  if (fault) throw ToolError(NotARecordingMessage(path, fault->fault.message));
   if (videoOffset == 0) throw ToolError(path + ": the recording has no sound track (its lead word is 0)");
   if (int64_t(videoOffset) > size) {
     throw ToolError(HeadFaultMessage(path, payloadOffset, "lead word: the lead word points the video stream at offset " + Thousands(videoOffset) +

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "payload/recording_fault.h"
 #include "payload/sound_table_decoder.h"
 #include "platform/bitmap.h"
 #include "platform/errors.h"
@@ -300,14 +301,13 @@ int32_t RecordingInfo::PlayableFrames() const {
 
 RecordingInfo InspectRecording(Stream& file, const InspectOptions& options) {
   RecordingInfo info;
-  try {
-    LayoutWalk(file, options, info).Run();
-  } catch (const PayloadEndError& e) {
-    info.damage = e.Fault();
-    info.damagedBlock.reset();
-  } catch (const DamagedRecording& e) {
-    info.damage = e.Fault();
-    info.damageKind = RecordingInfo::DamageKind::kBadValue;
+  if (auto fault = CatchRecordingFault([&] { LayoutWalk(file, options, info).Run(); })) {
+    info.damage = fault->fault;
+    if (fault->kind == RecordingFault::Kind::kBadValue) {
+      info.damageKind = RecordingInfo::DamageKind::kBadValue;
+    } else {
+      info.damagedBlock.reset();  // a block cut short is no block to skip
+    }
   }
   return info;
 }

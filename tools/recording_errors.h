@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "payload/payload_reader.h"
@@ -25,20 +24,5 @@ void CheckReadableFile(const std::string& path);
 std::string HeadFaultMessage(const std::string& path, uint32_t payloadOffset, const std::string& detail);
 
 std::string NotARecordingMessage(const std::string& path, const std::string& detail);
-
-// Runs read(); the expected damage, PayloadEndError or DamagedRecording,
-// comes back as the fault, any other Error as a ToolError.
-template <typename Read>
-void ReadOrFault(Read&& read, std::optional<ItemFault>& fault) {
-  try {
-    read();
-  } catch (const PayloadEndError& e) {
-    fault = e.Fault();
-  } catch (const DamagedRecording& e) {
-    fault = e.Fault();
-  } catch (const Error& e) {
-    throw ToolError(e.what());
-  }
-}
 
 }  // namespace sp::tool

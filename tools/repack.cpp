@@ -3,6 +3,7 @@
 #include "app/headless/headless_run.h"
 #include "payload/layout.h"
 #include "payload/payload_reader.h"
+#include "payload/recording_fault.h"
 #include "tools/command_line.h"
 #include "tools/text_format.h"
 
@@ -31,10 +32,8 @@ std::vector<uint8_t> ReplaceStub(const std::vector<uint8_t>& recording, uint32_t
   const int64_t video = lead == 0 ? int64_t(oldStubSize) + 4 : int64_t(lead);
   file.Seek(video, SeekOrigin::Begin);
   VideoHeader header;
-  try {
-    header = reader.ReadVideoHeader(PayloadReader::HeaderCheck::kNone);
-  } catch (const PayloadEndError& e) {
-    throw ToolError("no video header at offset " + Thousands(video) + " (" + e.Fault().message +
+  if (auto fault = CatchRecordingFault([&] { header = reader.ReadVideoHeader(PayloadReader::HeaderCheck::kNone); })) {
+    throw ToolError("no video header at offset " + Thousands(video) + " (" + fault->fault.message +
                     "), as the lead word at offset " + Thousands(oldStubSize) +
                     " gives it; is the stub really " + Thousands(oldStubSize) + " bytes?");
   }
