@@ -51,6 +51,17 @@ std::vector<uint8_t> LoadWav(const std::string& path) {
   return wav;
 }
 
+// The first picture as the key frame, checked for size.
+void TakeKeyFrame(const std::string& picture, Bitmap& bitmap, recorder::Recording& rec) {
+  LoadPicture(picture, bitmap);
+  rec.frameWidth = bitmap.Width();
+  rec.frameHeight = bitmap.Height();
+  if (rec.frameWidth > kMaxFrameSide || rec.frameHeight > kMaxFrameSide) {
+    throw ToolError(picture + ": larger than " + std::to_string(kMaxFrameSide) + " pixels a side");
+  }
+  rec.keyFrame = recorder::EncodeJpeg(bitmap);
+}
+
 }  // namespace
 
 recorder::Recording BuildRecording(const PackOptions& options, ProgressBar::Output progress) {
@@ -87,13 +98,7 @@ recorder::Recording BuildRecording(const PackOptions& options, ProgressBar::Outp
   Bitmap* previous = &bitmaps[0];
   Bitmap* next = &bitmaps[1];
   ProgressBar bar("pack", frameCount, progress);
-  LoadPicture(pictures[0], *previous);
-  rec.frameWidth = previous->Width();
-  rec.frameHeight = previous->Height();
-  if (rec.frameWidth > kMaxFrameSide || rec.frameHeight > kMaxFrameSide) {
-    throw ToolError(pictures[0] + ": larger than " + std::to_string(kMaxFrameSide) + " pixels a side");
-  }
-  rec.keyFrame = recorder::EncodeJpeg(*previous);
+  TakeKeyFrame(pictures[0], *previous, rec);
   recorder::ShownScreen screen(*previous, rec.keyFrame, options.changes);
   bar.Update(1);
 
