@@ -139,12 +139,14 @@ void WarnOfUnevenInterval(int32_t interval, std::ostream& err) {
   if (!exact) return;
   err << "selfplay-tool pack: warning: " << interval << " ms plays as " << TicksPerFrameOf(interval)
       << " ticks of " << interval / TicksPerFrameOf(interval) << " ms, " << PlayedFrameMs(interval)
-      << " ms a frame, so the pictures run ahead of the sound; " << exact->below << " or " << exact->above
+      << " ms a frame, so the recording plays faster than the interval says (its pictures run ahead of "
+      << "its sound); " << exact->below << " or " << exact->above
       << " ms play exactly as given\n";
 }
 
 int RunPack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
   const PackOptions options = PackOptionsOf(args);
+  CheckOutputFree(options.output, options.overwrite);
   WarnOfUnevenInterval(options.interval, err);
   PackSummary summary;
   if (auto video = args.Get("--video")) {
