@@ -221,6 +221,7 @@ std::vector<std::string> ExportOutputs(const ExportOptions& options) {
 ExportSummary Export(const ExportOptions& options) {
   RecordingInfo layout = Inspect(options.path, options.payloadOffset);
   RefuseExisting(options);
+  PartialOutputs partial;  // declared first, destroyed last: ffmpeg has let go
   std::vector<std::unique_ptr<ExportOutput>> outputs = OutputsOf(options);
   const bool viaFfmpeg = !options.video.empty() || !options.webm.empty() || !options.gif.empty();
   const std::string ffmpeg = viaFfmpeg ? FindFfmpeg(options.ffmpeg) : "";
@@ -237,10 +238,11 @@ ExportSummary Export(const ExportOptions& options) {
   const TickClock clock = ClockOf(layout, options.damage);
   const ExportMedia media = MediaOf(layout, clock, scratch, ffmpeg);
   summary.chapters = media.chapters;
-  PartialOutputs partial;  // destroyed after the outputs: ffmpeg has let go
   for (auto& output : outputs) {
     partial.Add(output->PartialFiles());
     output->Start(media);
+  }
+  for (auto& output : outputs) {
     for (std::string& file : output->Files()) summary.files.push_back(std::move(file));
   }
   const Bitmap& first = run.Player().Picture();

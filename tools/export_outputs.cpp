@@ -59,13 +59,15 @@ class FfmpegOutput : public ExportOutput {
   FfmpegOutput(const FfmpegFormat& format, std::string path, Captions captions)
       : format_(format), path_(std::move(path)), captions_(captions) {}
 
+  // Before Start, what may be written; after it, what is.
   std::vector<std::string> Files() const override {
-    if (captions_ == Captions::kNone) return {path_};
+    if (captions_ == Captions::kNone || (pipe_ && !captioned_)) return {path_};
     return {path_, CaptionsPath(path_)};
   }
 
   void Start(const ExportMedia& media) override {
     const bool captioned = captions_ == Captions::kTrackAndFile && !media.captionText.empty();
+    captioned_ = captioned;
     if (captioned) {
       const std::string vtt = WebVttCaption(media.captionText, media.soundMs);
       WriteWholeFile(CaptionsPath(path_), std::vector<uint8_t>(vtt.begin(), vtt.end()), FileMode::Plain);
@@ -90,7 +92,7 @@ class FfmpegOutput : public ExportOutput {
     pipe_->Finish();
     // ffmpeg's MP4 muxer enables the first track of every kind, whatever
     // its disposition; the caption is in the picture already.
-    if (format_.name == "mp4" && captions_ == Captions::kTrackAndFile) DisableSubtitle();
+    if (format_.name == "mp4" && captioned_) DisableSubtitle();
   }
 
  private:
@@ -100,6 +102,7 @@ class FfmpegOutput : public ExportOutput {
   const FfmpegFormat& format_;
   std::string path_;
   Captions captions_;
+  bool captioned_ = false;  // a caption to carry, known at Start
   std::unique_ptr<FfmpegPipe> pipe_;
   std::unique_ptr<Yuv420Frame> yuv_;
 };

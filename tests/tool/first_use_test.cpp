@@ -8,6 +8,9 @@
 #include "recorder/recording_builder.h"
 #include "recorder/test_media.h"
 #include "tests/tool/tool_fixture.h"
+#include "tools/command_line.h"
+#include "tools/frame_clock.h"
+#include "tools/mp4_tracks.h"
 #include "tools/png_io.h"
 
 namespace sp::tool {
@@ -215,6 +218,35 @@ TEST_F(FirstUse, VersionsHelpAndCompletedValues) {
   EXPECT_NE(Run({"completion", "zsh"}).out.find("'1:bash|zsh|fish:(bash zsh fish)'"), std::string::npos);
   EXPECT_NE(Run({"completion", "fish"}).out.find("-l for -x -a 'windows linux'"), std::string::npos);
   EXPECT_NE(Run({"completion", "fish"}).out.find("completion' -a 'bash zsh fish'"), std::string::npos);
+}
+
+
+TEST(FrameClock, IntervalsThatAreNoWholeNumberOfTicksAndTheirNeighbours) {
+  EXPECT_EQ(PlayedFrameMs(250), 246);
+  EXPECT_EQ(PlayedMs(640, 250), 157'194);
+  EXPECT_EQ(PlayedMs(1, 250), 0);
+  EXPECT_FALSE(ExactIntervalsNear(40));
+  EXPECT_FALSE(ExactIntervalsNear(246));
+  EXPECT_FALSE(ExactIntervalsNear(39));
+  const auto near = ExactIntervalsNear(81);  // 2 ticks of 40 ms
+  ASSERT_TRUE(near);
+  EXPECT_EQ(near->below, 80);
+  EXPECT_EQ(near->above, 82);
+  EXPECT_TRUE(ExactIntervalsNear(INT32_MAX));  // no search runs past the end
+}
+
+// The subtitle flag is cleared in ffmpeg's own files; anything else, cut or
+// foreign, is left as it is.
+TEST_F(FirstUse, SubtitleFlagsOfFilesThatAreNoMp4AreLeftAlone) {
+  std::vector<uint8_t> boxes = {0, 0, 0, 8, 'f', 't', 'y', 'p', 0, 0, 0, 40, 'm', 'o', 'o', 'v',
+                                0, 0, 0, 99, 't', 'r', 'a', 'k'};  // a trak larger than its moov
+  boxes.resize(48, 0xFF);
+  WriteBytes(Path("odd.mp4"), boxes);
+  EXPECT_NO_THROW(DisableSubtitleTracks(Path("odd.mp4")));
+  EXPECT_EQ(ReadWholeFile(Path("odd.mp4")), boxes);
+  WriteBytes(Path("empty.mp4"), {});
+  EXPECT_NO_THROW(DisableSubtitleTracks(Path("empty.mp4")));
+  EXPECT_THROW(DisableSubtitleTracks(Path("missing.mp4")), ToolError);
 }
 
 }  // namespace
