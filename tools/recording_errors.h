@@ -8,12 +8,12 @@
 
 namespace sp::tool {
 
-// How every command names what is wrong with a file given as a recording:
+// Every command words what is wrong with a file given as a recording as
+// the viewer does (payload/open_fault_words.h), the path in front:
 //   "PATH: No such file or directory"    the system's reason, when the file
 //                                        cannot be read at all
 //   "PATH: is not a recording (DETAIL)"  nothing in it begins a recording
 //   "PATH: DETAIL"                       a recording, damaged at DETAIL's item
-// DETAIL is the payload reader's sentence, naming the item and offset.
 
 // ToolError "PATH: REASON" when path is missing, a folder or unreadable.
 void CheckReadableFile(const std::string& path);
