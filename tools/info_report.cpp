@@ -76,7 +76,6 @@ struct Topic {
 };
 
 bool Always(const RecordingInfo&) { return true; }
-bool HaveHeader(const RecordingInfo& info) { return info.header.has_value(); }
 
 Topic FileTopic() {
   return {Always,

@@ -223,7 +223,7 @@ int RunCompletion(const ParsedArgs& args, std::ostream& out, std::ostream&) {
   }
   std::vector<CommandSpec> syntaxes;
   for (const Command& command : Commands()) syntaxes.push_back(command.syntax);
-  CommandSpec help{"help", "COMMAND", "show the commands, or one command's options", "", {}, 0, 1};
+  CommandSpec help{"help", "COMMAND", "show the commands, or one command's options", "", {}, 0, 1, {}};
   out << CompletionScript(shell, "selfplay-tool", syntaxes, {help});
   return 0;
 }
