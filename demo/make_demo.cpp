@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -21,11 +22,37 @@ bool ReadWhole(const char* path, std::vector<uint8_t>& bytes) {
   return !in.bad();
 }
 
+constexpr const char* kUsage = "usage: selfplay-make-demo STUB OUTPUT [SOUND.wav]\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "Writes the demo recording (an invented desktop on which a window is dragged,\n"
+    "text typed and a menu opened, under a caption) behind a copy of the player\n"
+    "STUB, as the executable file OUTPUT. The sound track is SOUND.wav, or\n"
+    "generated tones without it.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this and exit\n"
+    "  --version      show the version and exit\n"
+    "\n"
+    "The exit status is 0 when OUTPUT was written, 1 when a file could not be read\n"
+    "or written, and 2 for a wrong command line.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("selfplay-make-demo %s\n", SELFPLAY_VERSION);
+    return 0;
+  }
   if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "usage: %s STUB OUTPUT [SOUND.wav]\n", argv[0]);
+    std::fputs(kUsage, stderr);
+    std::fputs("Run `selfplay-make-demo --help` for more.\n", stderr);
     return 2;
   }
   std::vector<uint8_t> stub;

@@ -109,6 +109,12 @@ const char* PayloadSourceName(PayloadSource source) {
   return "";
 }
 
+uint32_t LikelyPayloadOffset(Stream& file) {
+  if (const std::optional<uint32_t> overlay = PeOverlayOffset(file)) return *overlay;
+  const bool executable = StartsWith(file, "MZ", 2) || StartsWith(file, "\x7f" "ELF", 4);
+  return executable ? kKnownStubSizes[0] : 0;
+}
+
 PayloadLocation LocatePayload(Stream& file) {
   struct Candidate {
     uint32_t offset;
@@ -125,7 +131,7 @@ PayloadLocation LocatePayload(Stream& file) {
 
   // The fault reported is the one at the place the file most likely meant:
   // an executable (PE or ELF) carries its payload behind itself.
-  const bool executable = overlay || StartsWith(file, "MZ", 2) || StartsWith(file, "\x7f" "ELF", 4);
+  const uint32_t likelyOffset = LikelyPayloadOffset(file);
   std::exception_ptr likely;
   for (const Candidate& c : candidates) {
     try {
@@ -135,13 +141,9 @@ PayloadLocation LocatePayload(Stream& file) {
       found.head = CheckedHead(file, c.offset);
       return found;
     } catch (const PayloadEndError&) {
-      if (!likely && (executable ? c.source != PayloadSource::kBare : c.source == PayloadSource::kBare)) {
-        likely = std::current_exception();
-      }
+      if (!likely && c.offset == likelyOffset) likely = std::current_exception();
     } catch (const DamagedRecording&) {
-      if (!likely && (executable ? c.source != PayloadSource::kBare : c.source == PayloadSource::kBare)) {
-        likely = std::current_exception();
-      }
+      if (!likely && c.offset == likelyOffset) likely = std::current_exception();
     }
   }
   std::rethrow_exception(likely);

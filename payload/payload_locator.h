@@ -41,6 +41,11 @@ std::optional<uint32_t> PeOverlayOffset(Stream& file);
 // else 0), naming the item and offset: PayloadEndError or DamagedRecording.
 PayloadLocation LocatePayload(Stream& file);
 
+// The place whose fault LocatePayload reports when no place holds a
+// recording: the overlay of a Windows executable, the first known stub size
+// of any other executable (PE or ELF), else 0.
+uint32_t LikelyPayloadOffset(Stream& file);
+
 const char* PayloadSourceName(PayloadSource source);
 
 }  // namespace sp

@@ -9,18 +9,6 @@
 
 namespace sp {
 
-std::string Thousands(int64_t value) {
-  // The magnitude as unsigned, so that the most negative value works too.
-  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  std::string digits = std::to_string(magnitude);
-  std::string out;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
-    out.push_back(digits[i]);
-  }
-  return value < 0 ? "-" + out : out;
-}
-
 uint32_t ReadLeadWord(std::FILE* file) {
   LeadWordRecord lead;
   if (std::fseek(file, PAYLOAD_OFFSET, SEEK_SET) != 0 ||
@@ -287,23 +275,6 @@ PayloadHead ReadPayloadHead(Stream& file, uint32_t payloadOffset, PayloadReader:
   file.Seek(head.videoOffset, SeekOrigin::Begin);
   head.header = reader.ReadVideoHeader(check);
   return head;
-}
-
-size_t ByteViewStream::Read(void* buffer, size_t count) {
-  if (position_ >= Size()) return 0;
-  const size_t n = std::min(count, static_cast<size_t>(Size() - position_));
-  if (n == 0) return 0;
-  std::memcpy(buffer, bytes_.data() + position_, n);
-  position_ += static_cast<int64_t>(n);
-  return n;
-}
-
-int64_t ByteViewStream::Seek(int64_t offset, SeekOrigin origin) {
-  const int64_t base = origin == SeekOrigin::Begin ? 0 : origin == SeekOrigin::Current ? position_ : Size();
-  int64_t target = 0;
-  if (__builtin_add_overflow(base, offset, &target) || target < 0) return -1;
-  position_ = target;
-  return position_;
 }
 
 }  // namespace sp

@@ -12,6 +12,7 @@
 #include "payload/layout.h"
 #include "platform/errors.h"
 #include "platform/geometry.h"
+#include "platform/number_format.h"
 #include "platform/stream.h"
 
 namespace sp {
@@ -218,23 +219,5 @@ class PayloadReader {
 // them unless told not to; nothing behind the header is read.
 PayloadHead ReadPayloadHead(Stream& file, uint32_t payloadOffset = PAYLOAD_OFFSET,
                             PayloadReader::HeaderCheck check = PayloadReader::HeaderCheck::kCheck);
-
-// A read-only stream over bytes held elsewhere, for reading a recording
-// that is already in memory without copying it.
-class ByteViewStream : public Stream {
- public:
-  explicit ByteViewStream(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-  size_t Read(void* buffer, size_t count) override;
-  int64_t Seek(int64_t offset, SeekOrigin origin) override;
-  int64_t Size() const override { return static_cast<int64_t>(bytes_.size()); }
-  int64_t Position() const override { return position_; }
-
- private:
-  std::span<const uint8_t> bytes_;
-  int64_t position_ = 0;
-};
-
-// "1,234,567": how offsets and sizes are written in the reader's messages.
-std::string Thousands(int64_t value);
 
 }  // namespace sp

@@ -119,4 +119,21 @@ void MemoryStream::CopyFrom(Stream& source, int64_t count) {
   position_ += count;
 }
 
+size_t ByteViewStream::Read(void* buffer, size_t count) {
+  if (position_ >= Size()) return 0;
+  const size_t n = std::min(count, static_cast<size_t>(Size() - position_));
+  if (n == 0) return 0;
+  std::memcpy(buffer, bytes_.data() + position_, n);
+  position_ += static_cast<int64_t>(n);
+  return n;
+}
+
+int64_t ByteViewStream::Seek(int64_t offset, SeekOrigin origin) {
+  const int64_t base = origin == SeekOrigin::Begin ? 0 : origin == SeekOrigin::Current ? position_ : Size();
+  int64_t target = 0;
+  if (__builtin_add_overflow(base, offset, &target) || target < 0) return -1;
+  position_ = target;
+  return position_;
+}
+
 }  // namespace sp

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,21 @@ class MemoryStream : public Stream {
 
  private:
   std::vector<uint8_t> data_;
+  int64_t position_ = 0;
+};
+
+// A read-only stream over bytes held elsewhere, for reading a recording
+// that is already in memory without copying it.
+class ByteViewStream : public Stream {
+ public:
+  explicit ByteViewStream(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  size_t Read(void* buffer, size_t count) override;
+  int64_t Seek(int64_t offset, SeekOrigin origin) override;
+  int64_t Size() const override { return static_cast<int64_t>(bytes_.size()); }
+  int64_t Position() const override { return position_; }
+
+ private:
+  std::span<const uint8_t> bytes_;
   int64_t position_ = 0;
 };
 

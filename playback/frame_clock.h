@@ -30,6 +30,12 @@ class FrameClock {
     return ticksPerFrame_ > 0 ? std::max<int64_t>(tick, 0) / ticksPerFrame_ : 0;
   }
   constexpr int64_t MillisecondsOf(int64_t tick) const { return tick * tickMilliseconds_; }
+  // Where frame `frame` begins, in milliseconds from frame 0.
+  constexpr int64_t MillisecondsOfFrame(int64_t frame) const { return MillisecondsOf(TickOfFrame(frame)); }
+  // What a frame stays on screen: its whole ticks, which an interval that is
+  // no whole number of ticks makes shorter than it says (250 ms plays as
+  // 6 ticks of 41 ms, 246 ms).
+  constexpr int64_t FrameMilliseconds() const { return MillisecondsOfFrame(1); }
   // The tick under way at `milliseconds` from the start.
   constexpr int64_t TickAt(int64_t milliseconds) const {
     return tickMilliseconds_ > 0 ? std::max<int64_t>(milliseconds, 0) / tickMilliseconds_ : 0;

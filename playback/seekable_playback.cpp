@@ -7,6 +7,7 @@
 #include <exception>
 #include <limits>
 
+#include "payload/recording_fault.h"
 #include "payload/sound_expander.h"
 #include "platform/canvas.h"
 #include "platform/errors.h"
@@ -177,13 +178,7 @@ void SeekablePlayback::CompleteIndex() {
   if (indexed_) return;
   indexed_ = true;
   file_->Seek(indexFrom_, SeekOrigin::Begin);
-  try {
-    BuildIndex(*reader_);
-  } catch (const PayloadEndError& e) {
-    damage_ = e.Fault();
-  } catch (const DamagedRecording& e) {
-    damage_ = e.Fault();
-  }
+  if (auto fault = CatchRecordingFault([&] { BuildIndex(*reader_); })) damage_ = fault->fault;
   PlanSnapshots();
 }
 

@@ -34,7 +34,8 @@ void DecodeAsPlayer(const std::vector<uint8_t>& jpeg, Bitmap& picture) {
   image.AssignTo(picture);
 }
 
-ShownScreen::ShownScreen(const Bitmap& keyFrame, const std::vector<uint8_t>& keyJpeg) {
+ShownScreen::ShownScreen(const Bitmap& keyFrame, const std::vector<uint8_t>& keyJpeg, ChangeRule rule)
+    : rule_(rule) {
   CopyPixels(keyFrame, source_);
   shown_.SetSize(keyFrame.Width(), keyFrame.Height());
   columns_ = (keyFrame.Width() + kCodingUnit - 1) / kCodingUnit;
@@ -70,11 +71,7 @@ ShownScreen::CellError ShownScreen::Measure(const Bitmap& source, const Bitmap& 
 }
 
 bool ShownScreen::CellChanged(const Bitmap& next, int column, int row) const {
-  const Rect r = CellRect(column, row);
-  for (int y = r.top; y < r.bottom; ++y) {
-    if (!std::equal(next.Row(y) + r.left, next.Row(y) + r.right, source_.Row(y) + r.left)) return true;
-  }
-  return false;
+  return AreaChanged(next, source_, CellRect(column, row), rule_);
 }
 
 std::vector<Rect> ShownScreen::BandsToSend(const Bitmap& next, int quality) const {
@@ -161,9 +158,11 @@ std::vector<Rect> ShownScreen::BandsToSend(const Bitmap& next, int quality) cons
 std::vector<Block> ShownScreen::EncodeNext(const Bitmap& next, int quality) {
   std::vector<Block> blocks;
   const std::vector<Rect> bands = BandsToSend(next, quality);
-  CopyPixels(next, source_);
   std::fill(suspect_.begin(), suspect_.end(), 0);
   for (const Rect& band : bands) {
+    for (int y = band.top; y < band.bottom; ++y) {
+      std::copy(next.Row(y) + band.left, next.Row(y) + band.right, source_.Row(y) + band.left);
+    }
     blocks.push_back({band, EncodeJpeg(next, band, quality), std::nullopt, std::nullopt});
     PasteJpeg(blocks.back().jpeg, band.left, band.top);
   }

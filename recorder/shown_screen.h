@@ -5,6 +5,7 @@
 
 #include "platform/bitmap.h"
 #include "platform/geometry.h"
+#include "recorder/change_detection.h"
 #include "recorder/payload_writer.h"
 
 namespace sp::recorder {
@@ -36,8 +37,11 @@ constexpr int kCodingUnit = 16;
 //   std::vector<Block> blocks = screen.EncodeNext(second, 90);
 class ShownScreen {
  public:
-  // The key frame's picture and its JPEG as written.
-  ShownScreen(const Bitmap& keyFrame, const std::vector<uint8_t>& keyJpeg);
+  // The key frame's picture and its JPEG as written. Under
+  // ChangeRule::kVisible a cell is sent once it differs visibly from the
+  // picture last sent for it, so that small steps add up.
+  ShownScreen(const Bitmap& keyFrame, const std::vector<uint8_t>& keyJpeg,
+              ChangeRule rule = ChangeRule::kExact);
   ShownScreen(const ShownScreen&) = delete;
   ShownScreen& operator=(const ShownScreen&) = delete;
 
@@ -71,7 +75,8 @@ class ShownScreen {
 
   int columns_ = 0;
   int rows_ = 0;
-  Bitmap source_;  // the latest picture
+  ChangeRule rule_ = ChangeRule::kExact;
+  Bitmap source_;  // the picture each cell was last sent for
   Bitmap shown_;   // what the player shows for it
   std::vector<uint8_t> suspect_;  // cells pasted over by Paste, checked at the next frame
 };

@@ -79,7 +79,9 @@ std::string CommandHelp(const CommandSpec& command) {
   if (!command.arguments.empty()) out += " " + command.arguments;
   out += "\n\n" + command.description + "\n";
   if (!command.options.empty()) {
-    out += "\noptions:\n";
+    // Capitalised as help2man expects, which makes OPTIONS and EXAMPLES
+    // sections of the man pages from them.
+    out += "\nOptions:\n";
     for (const OptionSpec& option : command.options) {
       std::string left = "  ";
       if (!option.shortName.empty()) left += option.shortName + ", ";
@@ -89,6 +91,10 @@ std::string CommandHelp(const CommandSpec& command) {
       else left += "\n" + std::string(26, ' ');
       out += left + option.help + "\n";
     }
+  }
+  if (!command.examples.empty()) {
+    out += "\nExamples:\n";
+    for (const Example& example : command.examples) out += "  " + example.command + "\n      " + example.what + "\n";
   }
   return out;
 }

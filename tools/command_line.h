@@ -31,6 +31,12 @@ struct OptionSpec {
   std::string shortName;  // "-o", or empty
 };
 
+// A command line a user might type, and what it does.
+struct Example {
+  std::string command;
+  std::string what;
+};
+
 struct CommandSpec {
   std::string name;
   std::string arguments;  // "FILE", shown in the usage line
@@ -39,6 +45,7 @@ struct CommandSpec {
   std::vector<OptionSpec> options;
   size_t minPositional = 0;
   size_t maxPositional = 0;
+  std::vector<Example> examples;
 };
 
 class ParsedArgs {

@@ -1,6 +1,7 @@
 #include "tools/completions.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace sp::tool {
 namespace {
@@ -22,6 +23,29 @@ ValueKind KindOf(const OptionSpec& option) {
     return ValueKind::kWord;
   }
   return ValueKind::kFile;
+}
+
+// The words a value may be, when its name lists them: "mp4|webm|gif|png",
+// "json", "bash|zsh|fish"; none for names such as "N" or "OUT.mp4".
+std::vector<std::string> Choices(const std::string& valueName) {
+  const bool listed = !valueName.empty() && std::all_of(valueName.begin(), valueName.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '|';
+  });
+  std::vector<std::string> words;
+  if (!listed) return words;
+  size_t from = 0;
+  for (size_t bar = valueName.find('|'); ; bar = valueName.find('|', from)) {
+    words.push_back(valueName.substr(from, bar == std::string::npos ? std::string::npos : bar - from));
+    if (bar == std::string::npos) break;
+    from = bar + 1;
+  }
+  return words;
+}
+
+std::string Joined(const std::vector<std::string>& words) {
+  std::string out;
+  for (const std::string& word : words) out += (out.empty() ? "" : " ") + word;
+  return out;
 }
 
 std::string Replace(std::string text, char from, const std::string& to) {
@@ -70,7 +94,17 @@ std::string Bash(const std::string& program, const std::vector<CommandSpec>& com
       list += " " + o.name + (o.shortName.empty() ? "" : " " + o.shortName);
     }
     s += "    " + c.name + ") options='" + options + "' files='" + files + "' folders='" + folders +
-         "' words='" + words + "' ;;\n";
+         "' words='" + words + "'\n";
+    for (const OptionSpec& o : c.options) {
+      if (const std::vector<std::string> choices = Choices(o.valueName); !choices.empty()) {
+        s += "      case $prev in " + o.name + ") COMPREPLY=($(compgen -W '" + Joined(choices) +
+             "' -- \"$cur\")); return ;; esac\n";
+      }
+    }
+    if (const std::vector<std::string> choices = Choices(c.arguments); !choices.empty()) {
+      s += "      [[ $cur != -* ]] && { COMPREPLY=($(compgen -W '" + Joined(choices) + "' -- \"$cur\")); return; }\n";
+    }
+    s += "      ;;\n";
   }
   s += "    help) COMPREPLY=($(compgen -W '" + names + "' -- \"$cur\")); return ;;\n"
        "  esac\n"
@@ -118,7 +152,10 @@ std::string Zsh(const std::string& program, const std::vector<CommandSpec>& comm
       std::string action;
       switch (KindOf(o)) {
         case ValueKind::kNone: break;
-        case ValueKind::kWord: action = ":" + o.valueName + ": "; break;
+        case ValueKind::kWord:
+          action = ":" + o.valueName + ":" +
+                   (Choices(o.valueName).empty() ? " " : "(" + Joined(Choices(o.valueName)) + ")");
+          break;
         case ValueKind::kFile: action = ":" + o.valueName + ":_files"; break;
         case ValueKind::kFolder: action = ":" + o.valueName + ":_files -/"; break;
       }
@@ -130,7 +167,11 @@ std::string Zsh(const std::string& program, const std::vector<CommandSpec>& comm
              "' \\\n";
       }
     }
-    s += c.maxPositional > 0 ? "        '*:file:_files'\n" : "        \n";
+    if (const std::vector<std::string> choices = Choices(c.arguments); !choices.empty()) {
+      s += "        '1:" + c.arguments + ":(" + Joined(choices) + ")'\n";
+    } else {
+      s += c.maxPositional > 0 ? "        '*:file:_files'\n" : "        \n";
+    }
     s += "      ;;\n";
   }
   s += "    help)\n      _describe 'command' commands\n      ;;\n"
@@ -162,13 +203,20 @@ std::string Fish(const std::string& program, const std::vector<CommandSpec>& com
       if (!o.shortName.empty()) s += " -s " + o.shortName.substr(1);
       switch (KindOf(o)) {
         case ValueKind::kNone: break;
-        case ValueKind::kWord: s += " -x"; break;
+        case ValueKind::kWord:
+          s += " -x";
+          if (!Choices(o.valueName).empty()) s += " -a " + FishQuoted(Joined(Choices(o.valueName)));
+          break;
         case ValueKind::kFile: s += " -r -F"; break;
         case ValueKind::kFolder: s += " -x -a '(__fish_complete_directories)'"; break;
       }
       s += " -d " + FishQuoted(o.help) + "\n";
     }
-    if (c.maxPositional > 0) s += "complete -c " + program + when + " -F\n";
+    if (const std::vector<std::string> choices = Choices(c.arguments); !choices.empty()) {
+      s += "complete -c " + program + when + " -a " + FishQuoted(Joined(choices)) + "\n";
+    } else if (c.maxPositional > 0) {
+      s += "complete -c " + program + when + " -F\n";
+    }
   }
   return s;
 }

@@ -1,115 +1,36 @@
 #include "tools/export.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <string_view>
 #include <utility>
 
-#include "app/headless/headless_player.h"
+#include "app/headless/headless_run.h"
 #include "app/play_form.h"
-#include "payload/payload_reader.h"
 #include "payload/sound_track.h"
 #include "platform/errors.h"
-#include "platform/headless/headless_system.h"
 #include "platform/stream.h"
 #include "playback/frame_clock.h"
-#include "recorder/payload_writer.h"
 #include "tools/command_line.h"
+#include "tools/export_outputs.h"
 #include "tools/ffmpeg_pipe.h"
 #include "tools/file_util.h"
-#include "tools/png_io.h"
 #include "tools/inspect.h"
-#include "tools/repack.h"
+#include "tools/recording_errors.h"
 #include "tools/scratch_folder.h"
 #include "tools/video_marks.h"
-#include "tools/yuv_frame.h"
 
 namespace sp::tool {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string FramePath(const std::string& folder, int32_t index) {
-  char name[32];
-  std::snprintf(name, sizeof name, "frame_%05d.png", static_cast<int>(index));
-  return (fs::path(folder) / name).string();
-}
-
-// The pictures that an export left in folder: frame_NNNNN.png (five digits
-// or more) and nothing else, lowest number first.
-std::vector<std::string> ExportedFramesIn(const std::string& folder) {
-  std::vector<std::pair<int64_t, std::string>> found;
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-    const std::string name = entry.path().filename().string();
-    constexpr std::string_view kPrefix = "frame_";
-    constexpr std::string_view kSuffix = ".png";
-    if (name.size() < kPrefix.size() + 5 + kSuffix.size() || !name.starts_with(kPrefix) || !name.ends_with(kSuffix)) {
-      continue;
-    }
-    const std::string_view digits(name.data() + kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
-    if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
-    int64_t index = 0;
-    const auto [end, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
-    if (failure != std::errc() || end != digits.data() + digits.size()) continue;
-    found.emplace_back(index, entry.path().string());
-  }
-  std::sort(found.begin(), found.end());
-  std::vector<std::string> paths;
-  for (auto& [index, path] : found) paths.push_back(std::move(path));
-  return paths;
-}
-
-// The frame size and clock of the recording, from its video header alone.
-struct HeaderFacts {
-  uint32_t leadWord = 0;
-  int32_t frameWidth = 0;
-  int32_t frameHeight = 0;
-  int32_t frameCount = 0;
-  int32_t ticksPerFrame = 0;
-  int32_t tickPeriod = 0;  // milliseconds
-};
-
-HeaderFacts ReadHeader(const std::string& path, uint32_t payloadOffset) {
-  PayloadHead head;
-  try {
-    FileStream file(path);
-    head = ReadPayloadHead(file, payloadOffset);
-  } catch (const PayloadEndError& e) {
-    throw ToolError(path + ": " + e.Fault().message);
-  } catch (const DamagedRecording& e) {
-    throw ToolError(path + ": " + e.Fault().message);
-  } catch (const Error& e) {
-    throw ToolError(e.what());
-  }
-  HeaderFacts facts;
-  facts.leadWord = head.leadWord;
-  facts.frameWidth = head.header.FrameWidth;
-  facts.frameHeight = head.header.FrameHeight;
-  facts.frameCount = head.header.FrameCount;
-  const FrameClock clock(head.header.FrameInterval);
-  facts.ticksPerFrame = clock.TicksPerFrame();
-  facts.tickPeriod = clock.TickMilliseconds();
-  return facts;
-}
-
-bool Wanted(const std::string& path) { return !path.empty(); }
-
-std::string Millis3(int64_t ms) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%03d", static_cast<int>(ms));
-  return text;
-}
-
 // Removes what a failed export had begun to write, so that a file which
 // failed leaves nothing to be taken for its output (or refused next time).
 class PartialOutputs {
  public:
-  void Add(const std::string& path) { paths_.push_back(path); }
+  void Add(const std::vector<std::string>& paths) { paths_.insert(paths_.end(), paths.begin(), paths.end()); }
   void Keep() { paths_.clear(); }
   ~PartialOutputs() {
     for (const std::string& path : paths_) {
@@ -122,21 +43,164 @@ class PartialOutputs {
   std::vector<std::string> paths_;
 };
 
-void WriteText(const std::string& path, const std::string& text) {
-  WriteWholeFile(path, std::vector<uint8_t>(text.begin(), text.end()), FileMode::Plain);
+// The outputs the options ask for, in the order they are written.
+std::vector<std::unique_ptr<ExportOutput>> OutputsOf(const ExportOptions& options) {
+  std::vector<std::unique_ptr<ExportOutput>> outputs;
+  if (!options.framesFolder.empty()) outputs.push_back(MakeFrameFolder(options.framesFolder));
+  const std::pair<const char*, const std::string*> videos[] = {
+      {"mp4", &options.video}, {"webm", &options.webm}, {"gif", &options.gif}};
+  for (const auto& [name, path] : videos) {
+    if (path->empty()) continue;
+    const FfmpegFormat& format = *FindFfmpegFormat(name);
+    const bool captioned = options.captions && !format.subtitleCodec.empty();
+    outputs.push_back(MakeFfmpegOutput(format, *path, captioned ? Captions::kTrackAndFile : Captions::kNone));
+  }
+  return outputs;
 }
 
-// The recording read item by item, for the caption, the scene marks and
-// where any damage lies; nothing here stops the export.
+// The recording read item by item, for its header, caption, scene marks and
+// where any damage lies. A file in which no video header can be read fails
+// here; later damage is for the player to meet.
 RecordingInfo Inspect(const std::string& path, uint32_t payloadOffset) {
+  CheckReadableFile(path);
   InspectOptions options;
   options.payloadOffset = payloadOffset;
+  RecordingInfo layout;
   try {
     FileStream file(path);
-    return InspectRecording(file, options);
+    layout = InspectRecording(file, options);
   } catch (const Error& e) {
-    throw ToolError(e.what());
+    throw ToolError(path + ": " + e.what());
   }
+  if (!layout.header || layout.TicksPerFrame() == 0) {
+    throw ToolError(HeadFaultMessage(path, payloadOffset, layout.damage ? layout.damage->message : "no video header"));
+  }
+  return layout;
+}
+
+// A salvaged recording plays from a copy without its undecodable blocks:
+// nothing in the layout points behind a block, so cutting its bytes out
+// leaves a frame with one block fewer. None when no block needs cutting.
+std::optional<std::vector<uint8_t>> CutDamagedBlocks(const ExportOptions& options, RecordingInfo& layout,
+                                                     std::vector<std::string>& leftOut) {
+  if (!layout.damagedBlock) return std::nullopt;
+  std::vector<uint8_t> bytes = ReadWholeFile(options.path);
+  while (layout.damagedBlock) {
+    const auto [from, to] = *layout.damagedBlock;
+    if (from < 0 || to <= from || to > static_cast<int64_t>(bytes.size())) break;
+    leftOut.push_back(layout.damage->message + "; the block was skipped");
+    bytes.erase(bytes.begin() + from, bytes.begin() + to);
+    ByteViewStream view(bytes);
+    InspectOptions again;
+    again.payloadOffset = options.payloadOffset;
+    layout = InspectRecording(view, again);
+  }
+  return bytes;
+}
+
+// The picture's clock: frame 0 and one picture a tick.
+struct TickClock {
+  FrameClock frames;
+  int64_t ticks = 0;     // after frame 0
+  int64_t pictureMs = 0; // what the pictures last
+  int64_t endMs = 0;     // where a damaged recording stops playing, else pictureMs
+};
+
+TickClock ClockOf(const RecordingInfo& layout, ExportOptions::Damage damage) {
+  TickClock clock;
+  clock.frames = layout.Clock();
+  // The last frame step closes the player; a single frame never ends, so it
+  // is given the length of one frame.
+  const int32_t frames = layout.FrameCount();
+  clock.ticks = frames > 1 ? clock.frames.TickOfFrame(frames - 1) : clock.frames.TicksPerFrame() - 1;
+  clock.pictureMs = clock.frames.MillisecondsOf(clock.ticks + 1);
+  clock.endMs = clock.pictureMs;
+  // The tick that reads the first frame record not read whole, whether the
+  // file ends in it or it holds a value no recorder writes. (Blocks that do
+  // not decode are cut out of the copy played already.)
+  if (damage == ExportOptions::Damage::kSalvage && layout.damage) {
+    clock.endMs = std::min(clock.endMs, clock.frames.MillisecondsOfFrame(int64_t{layout.framesRead} + 1));
+  }
+  return clock;
+}
+
+// Sound, chapters and caption for the outputs; the chapter file is written
+// into the scratch folder. A salvaged video's chapters and caption end
+// where its picture does, as its sound.
+ExportMedia MediaOf(const RecordingInfo& layout, const TickClock& clock, const ScratchFolder& scratch,
+                    const std::string& ffmpeg) {
+  ExportMedia media;
+  media.width = layout.header->FrameWidth;
+  media.height = layout.header->FrameHeight;
+  media.tickPeriod = clock.frames.TickMilliseconds();
+  media.soundMs = clock.endMs;
+  media.ffmpeg = ffmpeg;
+  media.scratchFolder = scratch.Path();
+  const std::string sound = scratch.File(kSoundFileName);
+  std::error_code error;
+  if (layout.leadWord != 0 && fs::file_size(sound, error) > 0 && !error) media.sound = sound;
+  const std::vector<Chapter> chapters =
+      SceneChapters(layout.coveredPerFrame, int64_t(media.width) * media.height, clock.frames.FrameMilliseconds(),
+                    clock.endMs);
+  media.chapters = static_cast<int>(chapters.size());
+  if (!chapters.empty()) {
+    media.chapterFile = scratch.File("chapters.txt");
+    const std::string text = FfmetadataChapters(chapters);
+    WriteWholeFile(media.chapterFile, std::vector<uint8_t>(text.begin(), text.end()), FileMode::Plain);
+  }
+  if (layout.caption) media.captionText = layout.caption->CaptionText;
+  return media;
+}
+
+// Plays every tick, giving each output its picture; stops at the end, or
+// where the player stops (salvaged, or ToolError).
+void PlayTicks(HeadlessRun& run, const RecordingInfo& layout, const TickClock& clock, const ExportOptions& options,
+               std::vector<std::unique_ptr<ExportOutput>>& outputs, ExportSummary& summary) {
+  HeadlessSystem& system = run.System();
+  HeadlessPlayer& player = run.Player();
+  const TPlayForm& form = player.GetForm();
+  ProgressBar bar("export", clock.ticks, options.progress);
+  // Only what the tick changed is converted; a tick that handled more than
+  // its own message (an error box) converts the whole picture.
+  int handled = system.HandledMessages();
+  for (int64_t t = 0; t < clock.ticks && !player.Closed(); ++t) {
+    const size_t boxes = system.MessageBoxes().size();
+    const int32_t shown = form.CurrentFrame;
+    if (!player.Tick()) break;
+    if (auto failure = player.StopReason(boxes)) {
+      const std::string why = layout.damage ? layout.damage->message : *failure;
+      if (options.damage == ExportOptions::Damage::kSalvage) {
+        summary.leftOut.push_back("frames " + std::to_string(shown + 1) + " to " +
+                                  std::to_string(layout.FrameCount() - 1) + " were left out: " + why);
+        break;
+      }
+      // The player's own words, and where the damage is when the inspection read it.
+      throw ToolError(options.path + ": the player stopped at frame " + std::to_string(shown) + ": " + *failure +
+                      (layout.damage ? " (" + layout.damage->message + ")" : ""));
+    }
+    const int handledNow = system.HandledMessages();
+    const Rect changed = handledNow == handled + 1 ? system.LastPresented() : player.Picture().Bounds();
+    handled = handledNow;
+    if (form.CurrentFrame > shown) {
+      for (auto& output : outputs) output->FrameShown(shown, player.Picture());
+      summary.frames += options.framesFolder.empty() ? 0 : 1;
+    }
+    for (auto& output : outputs) output->Tick(player.Picture(), changed);
+    summary.ticks += options.video.empty() && options.webm.empty() && options.gif.empty() ? 0 : 1;
+    bar.Update(t + 1);
+    if (options.onProgress) options.onProgress(t + 1, clock.ticks);
+  }
+  bar.Finish();
+}
+
+void RefuseExisting(const ExportOptions& options) {
+  if (options.overwrite == ExportOptions::Overwrite::kForce) return;
+  std::vector<std::string> outputs = ExportOutputs(options);
+  // Pictures of a longer recording would stay behind this one's.
+  if (!options.framesFolder.empty()) {
+    for (std::string& frame : ExportedFramesIn(options.framesFolder)) outputs.push_back(std::move(frame));
+  }
+  for (const std::string& output : outputs) CheckOutputFree(output, options.overwrite);
 }
 
 }  // namespace
@@ -146,228 +210,58 @@ std::string CaptionsPath(const std::string& video) {
 }
 
 std::vector<std::string> ExportOutputs(const ExportOptions& options) {
-  std::vector<std::string> outputs;
-  if (Wanted(options.framesFolder)) outputs.push_back(FramePath(options.framesFolder, 0));
-  for (const std::string* video : {&options.video, &options.webm}) {
-    if (!Wanted(*video)) continue;
-    outputs.push_back(*video);
-    if (options.captions) outputs.push_back(CaptionsPath(*video));
+  std::vector<std::string> files;
+  for (const auto& output : OutputsOf(options)) {
+    for (std::string& file : output->Files()) files.push_back(std::move(file));
   }
-  if (Wanted(options.gif)) outputs.push_back(options.gif);
-  return outputs;
+  return files;
 }
 
 ExportSummary Export(const ExportOptions& options) {
-  const HeaderFacts info = ReadHeader(options.path, options.payloadOffset);
-  if (options.overwrite == ExportOptions::Overwrite::kRefuse) {
-    std::vector<std::string> outputs = ExportOutputs(options);
-    // Pictures of a longer recording would stay behind this one's.
-    if (Wanted(options.framesFolder)) {
-      for (std::string& frame : ExportedFramesIn(options.framesFolder)) outputs.push_back(std::move(frame));
-    }
-    for (const std::string& output : outputs) {
-      std::error_code error;
-      if (fs::exists(output, error)) throw ToolError(output + " exists already; --force overwrites it");
-    }
-  }
-  const bool anyVideo = Wanted(options.video) || Wanted(options.webm);
-  std::string ffmpeg;
-  if (anyVideo || Wanted(options.gif)) ffmpeg = FindFfmpeg(options.ffmpeg);
-  if (!options.framesFolder.empty()) {
-    std::error_code error;
-    fs::create_directories(options.framesFolder, error);
-    if (!fs::is_directory(options.framesFolder)) {
-      throw ToolError(options.framesFolder + ": cannot make the folder");
-    }
-  }
-  const bool salvage = options.damage == ExportOptions::Damage::kSalvage;
-  RecordingInfo layout = anyVideo || salvage ? Inspect(options.path, options.payloadOffset) : RecordingInfo{};
+  RecordingInfo layout = Inspect(options.path, options.payloadOffset);
+  RefuseExisting(options);
+  PartialOutputs partial;  // declared first, destroyed last: ffmpeg has let go
+  std::vector<std::unique_ptr<ExportOutput>> outputs = OutputsOf(options);
+  const bool viaFfmpeg = !options.video.empty() || !options.webm.empty() || !options.gif.empty();
+  const std::string ffmpeg = viaFfmpeg ? FindFfmpeg(options.ffmpeg) : "";
   ExportSummary summary;
+  std::optional<std::vector<uint8_t>> cut;
+  if (options.damage == ExportOptions::Damage::kSalvage) cut = CutDamagedBlocks(options, layout, summary.leftOut);
 
-  // The player's sound file, ffmpeg's logs and a re-stubbed copy of the
-  // recording.
-  ScratchFolder temp("selfplay-tool");
-  // The player finds its payload at the offset compiled into it; a
-  // recording for another stub size plays from a copy behind a stub of ours.
-  // A salvaged recording plays from a copy without its undecodable blocks:
-  // nothing in the layout points behind a block, so cutting its bytes out
-  // leaves a frame with one block fewer.
-  std::string playPath = options.path;
-  const bool cutBlocks = salvage && layout.damagedBlock;
-  if (options.payloadOffset != PAYLOAD_OFFSET || cutBlocks) {
-    std::vector<uint8_t> bytes = ReadWholeFile(options.path);
-    while (salvage && layout.damagedBlock) {
-      const auto [from, to] = *layout.damagedBlock;
-      if (from < 0 || to <= from || to > static_cast<int64_t>(bytes.size())) break;
-      summary.leftOut.push_back(layout.damage->message + "; the block was skipped");
-      bytes.erase(bytes.begin() + from, bytes.begin() + to);
-      ByteViewStream view(bytes);
-      InspectOptions again;
-      again.payloadOffset = options.payloadOffset;
-      layout = InspectRecording(view, again);
-    }
-    if (options.payloadOffset != PAYLOAD_OFFSET) {
-      bytes = ReplaceStub(bytes, options.payloadOffset, recorder::ZeroStub(PAYLOAD_OFFSET));
-    }
-    playPath = temp.File("recording");
-    WriteWholeFile(playPath, bytes, FileMode::Plain);
-  }
+  // The player's sound file, ffmpeg's logs and any copy of the recording.
+  ScratchFolder scratch("selfplay-tool");
+  HeadlessRun run({options.path, options.payloadOffset, std::move(cut), scratch.Path(), layout.header->FrameWidth,
+                   layout.header->FrameHeight});
+  if (run.StartFailure()) throw ToolError(options.path + ": " + *run.StartFailure());
 
-  HeadlessSystem system;
-  system.SetExecutablePath(playPath);
-  system.SetTempPath(temp.Path());
-  // A screen of the recording's size: the picture is shown 1:1, cursor included.
-  system.SetScreenSize(info.frameWidth, info.frameHeight);
-  HeadlessPlayer player(system);
-  auto firstError = [&](size_t from) { return player.StopReason(from); };
-  if (!player.Created()) {
-    throw ToolError(options.path + ": the player could not start: " + firstError(0).value_or("?"));
+  const TickClock clock = ClockOf(layout, options.damage);
+  const ExportMedia media = MediaOf(layout, clock, scratch, ffmpeg);
+  summary.chapters = media.chapters;
+  for (auto& output : outputs) {
+    partial.Add(output->PartialFiles());
+    output->Start(media);
   }
-  if (auto error = firstError(0)) {
-    throw ToolError(options.path + ": the player could not show frame 0: " + *error);
+  for (auto& output : outputs) {
+    for (std::string& file : output->Files()) summary.files.push_back(std::move(file));
   }
-
-  const int period = info.tickPeriod;
-  const int ticksPerFrame = info.ticksPerFrame;
-  // The last frame step closes the player; a single frame never ends, so it
-  // is given the length of one frame.
-  const int64_t ticks = info.frameCount > 1 ? int64_t(info.frameCount - 1) * ticksPerFrame
-                                            : ticksPerFrame - 1;
-
-  Yuv420Frame yuv(anyVideo ? info.frameWidth : 0, anyVideo ? info.frameHeight : 0);
-  PartialOutputs partial;  // destroyed after the pipes: ffmpeg has let go
-  std::vector<std::unique_ptr<FfmpegPipe>> pipes;
-  const std::string sound = temp.File(kSoundFileName);
-  std::error_code error;
-  const bool haveSound = info.leadWord != 0 && fs::file_size(sound, error) > 0 && !error;
-  // The pictures sent: frame 0 and one a tick.
-  const int64_t durationMs = (ticks + 1) * period;
-  const std::string& captionText = layout.caption.CaptionText;
-  const bool captioned = options.captions && !captionText.empty();
-  // Where a damaged recording stops playing: the tick that reads the first
-  // frame record not read whole, whether the file ends in it or it holds a
-  // value no recorder writes. (Blocks that do not decode are cut out of the
-  // copy played already.)
-  int64_t soundMs = durationMs;
-  if (salvage && layout.damage) {
-    soundMs = std::min<int64_t>(soundMs, (int64_t(layout.framesRead) + 1) * ticksPerFrame * period);
-  }
-  const std::vector<Chapter> chapters =
-      SceneChapters(layout.coveredPerFrame, int64_t(info.frameWidth) * info.frameHeight,
-                    int64_t(ticksPerFrame) * period, durationMs);
-  const std::string chapterFile = temp.File("chapters.txt");
-  if (!chapters.empty()) WriteText(chapterFile, FfmetadataChapters(chapters));
-  summary.chapters = static_cast<int>(chapters.size());
-  for (const std::string* video : {&options.video, &options.webm}) {
-    if (!Wanted(*video)) continue;
-    const bool webm = video == &options.webm;
-    std::vector<std::string> args;
-    int input = 1;  // 0 is the pictures
-    std::vector<std::string> maps{"-map", "0:v"};
-    if (haveSound) {
-      args.insert(args.end(), {"-i", sound});
-      maps.insert(maps.end(), {"-map", std::to_string(input++) + ":a"});
-    }
-    if (!chapters.empty()) {
-      args.insert(args.end(), {"-f", "ffmetadata", "-i", chapterFile});
-      maps.insert(maps.end(), {"-map_chapters", std::to_string(input++)});
-    }
-    if (captioned) {
-      const std::string vtt = CaptionsPath(*video);
-      WriteText(vtt, WebVttCaption(captionText, durationMs));
-      summary.files.push_back(vtt);
-    partial.Add(vtt);
-      args.insert(args.end(), {"-i", vtt});
-      maps.insert(maps.end(), {"-map", std::to_string(input++) + ":s"});
-    }
-    args.insert(args.end(), maps.begin(), maps.end());
-    // A shorter sound track is padded with silence and a longer one cut,
-    // so that the sound lasts exactly as long as the picture. (-shortest
-    // ends padded sound early, while the encoders still buffer.)
-    if (haveSound) {
-      const std::string seconds = std::to_string(soundMs / 1000) + "." + Millis3(soundMs % 1000);
-      args.insert(args.end(), {"-af", "apad=whole_dur=" + seconds + ",atrim=end=" + seconds});
-    }
-    if (webm) {
-      args.insert(args.end(), {"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", "32", "-row-mt", "1",
-                               "-deadline", "good", "-cpu-used", "4", "-c:a", "libopus"});
-    }
-    if (captioned) args.insert(args.end(), {"-c:s", webm ? "webvtt" : "mov_text"});
-    // The pictures arrive in the encoder's own format, even-sided.
-    args.insert(args.end(), {"-pix_fmt", "yuv420p", *video});
-    pipes.push_back(std::make_unique<FfmpegPipe>(ffmpeg, yuv.Width(), yuv.Height(), period, args,
-                                                 temp.File(webm ? "webm.log" : "video.log"),
-                                                 PipePixels::kYuv420p));
-    summary.files.push_back(*video);
-    partial.Add(*video);
-  }
-  if (!options.gif.empty()) {
-    pipes.push_back(std::make_unique<FfmpegPipe>(
-        ffmpeg, info.frameWidth, info.frameHeight, period,
-        std::vector<std::string>{"-vf", "split[a][b];[a]palettegen[p];[b][p]paletteuse", options.gif},
-        temp.File("gif.log")));
-    summary.files.push_back(options.gif);
-    partial.Add(options.gif);
-  }
-
-  // Only what the tick changed is converted; a tick that handled more than
-  // its own message (an error box) converts the whole picture.
-  int handled = system.HandledMessages();
-  auto sendTick = [&](const Rect& changed) {
-    if (anyVideo) yuv.Convert(player.Picture(), changed);
-    for (auto& pipe : pipes) {
-      if (pipe->Pixels() == PipePixels::kYuv420p) {
-        pipe->Write(yuv);
-      } else {
-        pipe->Write(player.Picture());
+  const Bitmap& first = run.Player().Picture();
+  for (auto& output : outputs) output->FrameShown(0, first);
+  for (auto& output : outputs) output->Tick(first, first.Bounds());
+  summary.frames = options.framesFolder.empty() ? 0 : 1;
+  summary.ticks = viaFfmpeg ? 1 : 0;
+  try {
+    PlayTicks(run, layout, clock, options, outputs, summary);
+  } catch (const ToolError&) {
+    for (auto& output : outputs) {
+      try {
+        output->Finish();
+      } catch (const ToolError&) {
+        // The player's failure is the one to report.
       }
     }
-    if (!pipes.empty()) ++summary.ticks;
-  };
-  if (!options.framesFolder.empty()) {
-    // Forced: the folder holds this recording's pictures alone afterwards,
-    // not some of an earlier, longer one behind them.
-    for (const std::string& old : ExportedFramesIn(options.framesFolder)) {
-      std::error_code failure;
-      if (!fs::remove(old, failure) && failure) throw ToolError(old + ": cannot remove: " + failure.message());
-    }
-    WritePng(FramePath(options.framesFolder, 0), player.Picture());
-    summary.frames = 1;
+    throw;
   }
-  sendTick(player.Picture().Bounds());
-
-  ProgressBar bar("export", ticks, options.progress);
-  const TPlayForm& form = player.GetForm();
-  for (int64_t t = 0; t < ticks && !player.Closed(); ++t) {
-    const size_t boxes = system.MessageBoxes().size();
-    const int32_t shown = form.CurrentFrame;
-    if (!player.Tick()) break;
-    if (auto failure = firstError(boxes)) {
-      if (salvage) {
-        const std::string why = layout.damage ? layout.damage->message : *failure;
-        summary.leftOut.push_back("frames " + std::to_string(shown + 1) + " to " +
-                                  std::to_string(info.frameCount - 1) + " were left out: " + why);
-        break;
-      } else {
-        for (auto& pipe : pipes) pipe->Finish();
-        // The player's own words, and where the damage is when the
-        // inspection read it.
-        throw ToolError(options.path + ": the player stopped at frame " + std::to_string(shown) + ": " +
-                        *failure + (layout.damage ? " (" + layout.damage->message + ")" : ""));
-      }
-    }
-    if (!options.framesFolder.empty() && form.CurrentFrame > shown) {
-      WritePng(FramePath(options.framesFolder, shown), player.Picture());
-      ++summary.frames;
-    }
-    const int handledNow = system.HandledMessages();
-    sendTick(handledNow == handled + 1 ? system.LastPresented() : player.Picture().Bounds());
-    handled = handledNow;
-    bar.Update(t + 1);
-    if (options.onProgress) options.onProgress(t + 1, ticks);
-  }
-  bar.Finish();
-  for (auto& pipe : pipes) pipe->Finish();
+  for (auto& output : outputs) output->Finish();
   partial.Keep();
   return summary;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "payload/layout.h"
+#include "tools/file_util.h"
 #include "tools/progress_bar.h"
 
 namespace sp::tool {
@@ -20,7 +21,8 @@ struct ExportOptions {
   // A WebVTT file beside each video (its name with .vtt) and a subtitle
   // track in it, both holding the caption.
   bool captions = false;
-  enum class Overwrite { kRefuse, kForce } overwrite = Overwrite::kRefuse;
+  using Overwrite = tool::Overwrite;
+  Overwrite overwrite = Overwrite::kRefuse;
   // kSalvage: a block that does not decode is left out and the export goes
   // on; a recording that stops playing ends the export there, kept.
   enum class Damage { kFail, kSalvage } damage = Damage::kFail;

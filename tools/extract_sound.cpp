@@ -7,33 +7,38 @@
 #include "payload/c_file.h"
 #include "payload/layout.h"
 #include "payload/payload_reader.h"
+#include "payload/recording_fault.h"
 #include "platform/stream.h"
 #include "payload/sound_track.h"
 #include "tools/command_line.h"
+#include "tools/file_util.h"
+#include "tools/recording_errors.h"
 #include "tools/text_format.h"
 
 namespace sp::tool {
 
-int64_t ExtractSound(const std::string& path, uint32_t payloadOffset, const std::string& output) {
+int64_t ExtractSound(const std::string& path, uint32_t payloadOffset, const std::string& output,
+                     Overwrite overwrite) {
+  CheckOutputFree(output, overwrite);
+  CheckReadableFile(path);
   CFile in(std::fopen(path.c_str(), "rb"));
   if (!in) throw ToolError(path + ": " + std::strerror(errno));
   std::error_code error;
   const auto size = static_cast<int64_t>(std::filesystem::file_size(path, error));
   if (error) throw ToolError(path + ": " + error.message());
   uint32_t videoOffset = 0;
+  std::optional<RecordingFault> fault;
   try {
     FileStream file(path);
-    videoOffset = PayloadReader(file).ReadLeadWord(payloadOffset);
-  } catch (const PayloadEndError&) {
-    throw ToolError(path + ": the file of " + Thousands(size) + " bytes ends before the payload at offset " +
-                    Thousands(payloadOffset));
+    fault = CatchRecordingFault([&] { videoOffset = PayloadReader(file).ReadLeadWord(payloadOffset); });
   } catch (const Error& e) {
-    throw ToolError(e.what());
+    throw ToolError(path + ": " + e.what());
   }
+  if (fault) throw ToolError(NotARecordingMessage(path, fault->fault.message));
   if (videoOffset == 0) throw ToolError(path + ": the recording has no sound track (its lead word is 0)");
   if (int64_t(videoOffset) > size) {
-    throw ToolError(path + ": the lead word points the video stream at offset " + Thousands(videoOffset) +
-                    ", past the end of the file at offset " + Thousands(size));
+    throw ToolError(HeadFaultMessage(path, payloadOffset, "lead word: the lead word points the video stream at offset " + Thousands(videoOffset) +
+                    ", past the end of the file at offset " + Thousands(size)));
   }
   // The sound track follows the lead word.
   if (std::fseek(in.get(), static_cast<long>(int64_t(payloadOffset) + int64_t(sizeof(LeadWordRecord))),

@@ -13,6 +13,8 @@
 namespace sp::tool {
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) throw ToolError(path + ": " + std::strerror(EISDIR));
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!file) throw ToolError(path + ": " + std::strerror(errno));
   std::vector<uint8_t> bytes;
@@ -34,6 +36,15 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, 
   if (std::fclose(file.release()) != 0) throw ToolError(path + ": write error: " + std::strerror(errno));
   if (mode == FileMode::Executable && ::chmod(path.c_str(), 0755) != 0) {
     throw ToolError(path + ": cannot make it executable: " + std::strerror(errno));
+  }
+}
+
+void CheckOutputFree(const std::string& path, Overwrite overwrite) {
+  if (overwrite == Overwrite::kForce) return;
+  std::error_code error;
+  // A dangling link counts: writing through it would create its target.
+  if (std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
+    throw ToolError(path + " exists already; --force overwrites it");
   }
 }
 

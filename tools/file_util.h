@@ -14,6 +14,14 @@ enum class FileMode { Plain, Executable };
 // Writes bytes to path (ToolError on failure); an executable gets mode 0755.
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, FileMode mode);
 
+// Whether a command may replace a file that exists already.
+enum class Overwrite { kRefuse, kForce };
+
+// ToolError "PATH exists already; --force overwrites it" when the path
+// exists and overwriting was not asked for. Every command that writes asks
+// this before it begins its work.
+void CheckOutputFree(const std::string& path, Overwrite overwrite);
+
 // The folder holding the running program, from /proc/self/exe.
 std::string ProgramDirectory();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "payload/recording_fault.h"
 #include "payload/sound_expander.h"
 #include "platform/bitmap.h"
 #include "platform/errors.h"
@@ -20,9 +21,11 @@ std::string RectText(const Rect& r) {
          std::to_string(r.right) + ", " + std::to_string(r.bottom) + ")";
 }
 
-class Walker : public FrameRecordEvents {
+// Reads a recording item by item into a RecordingInfo, as the player would
+// meet each item, and checks what the player would only trust.
+class LayoutWalk : public FrameRecordEvents {
  public:
-  Walker(Stream& file, const InspectOptions& options, RecordingInfo& info)
+  LayoutWalk(Stream& file, const InspectOptions& options, RecordingInfo& info)
       : file_(file), in_(file), options_(options), info_(info) {}
 
   void Run() {
@@ -33,9 +36,9 @@ class Walker : public FrameRecordEvents {
     file_.Seek(info_.videoOffset, SeekOrigin::Begin);
     VideoHeader();
     Caption();
-    if (info_.hasCursor == 1) FirstCursor();
+    if (info_.HasCursor()) FirstCursor();
     KeyFrame();
-    for (int32_t k = 1; k < info_.frameCount; ++k) FrameRecord(k);
+    for (int32_t k = 1; k < info_.FrameCount(); ++k) FrameRecord(k);
     info_.trailingBytes = in_.Remaining();
     if (info_.trailingBytes > 0) {
       info_.warnings.push_back(Thousands(info_.trailingBytes) + " bytes behind the last frame, at offset " +
@@ -115,18 +118,11 @@ class Walker : public FrameRecordEvents {
   }
 
   void VideoHeader() {
-    const sp::VideoHeader h = in_.ReadVideoHeader();
-    info_.frameWidth = h.FrameWidth;
-    info_.frameHeight = h.FrameHeight;
-    info_.frameCount = h.FrameCount;
-    info_.frameInterval = h.FrameInterval;
-    info_.hasCursor = h.HasCursor;
-    info_.haveHeader = true;
+    info_.header = in_.ReadVideoHeader();
   }
 
   void Caption() {
     info_.caption = in_.ReadCaptionStyle();
-    info_.haveCaption = true;
   }
 
   void CheckIcon(int64_t offset, int32_t size) {
@@ -151,7 +147,7 @@ class Walker : public FrameRecordEvents {
         const std::string failure = what + "is " + std::to_string(jpeg_.Width()) + " x " +
                                     std::to_string(jpeg_.Height()) + " pixels instead of " +
                                     std::to_string(width) + " x " + std::to_string(height);
-        if (jpeg_.Width() > info_.frameWidth || jpeg_.Height() > info_.frameHeight) {
+        if (jpeg_.Width() > info_.header->FrameWidth || jpeg_.Height() > info_.header->FrameHeight) {
           in_.FailDamaged(item.offset, failure);
         }
         Warn(failure);
@@ -176,16 +172,16 @@ class Walker : public FrameRecordEvents {
     const ImageItem key = in_.ReadKeyFrame(buffer_);
     info_.keyFrameOffset = key.offset;
     info_.keyFrameSize = key.size;
-    CheckJpeg(key, info_.frameWidth, info_.frameHeight);
+    CheckJpeg(key, info_.header->FrameWidth, info_.header->FrameHeight);
     int64_t at = 0;
     if (const int32_t t = in_.ReadFrameZeroTerminator(&at); t != 0) {
       Warn("terminator " + Thousands(t) + " at offset " + Thousands(at) + " instead of 0");
     }
-    if (info_.hasCursor == 1) NextCursor(0);
+    if (info_.HasCursor()) NextCursor(0);
   }
 
   void NextCursor(int32_t k) {
-    const bool last = k == info_.frameCount - 1;
+    const bool last = k == info_.FrameCount() - 1;
     const int64_t at = in_.Offset();
     const auto next =
         in_.ReadNextCursor(k, last ? PayloadReader::LastFrame::kYes : PayloadReader::LastFrame::kNo);
@@ -219,7 +215,7 @@ class Walker : public FrameRecordEvents {
       Warn("rectangle " + RectText(r) + " at offset " + Thousands(block.offset + 4) +
            " is empty or too large");
     } else {
-      const Rect frameRect{0, 0, info_.frameWidth, info_.frameHeight};
+      const Rect frameRect{0, 0, info_.header->FrameWidth, info_.header->FrameHeight};
       if (r.Intersect(frameRect) != r) {
         Warn("rectangle " + RectText(r) + " at offset " + Thousands(block.offset + 4) +
              " is not inside the frame");
@@ -229,7 +225,7 @@ class Walker : public FrameRecordEvents {
       }
     }
     previousBottom_ = r.bottom;
-    covered_ += CoveredPixels(r, info_.frameWidth, info_.frameHeight);
+    covered_ += CoveredPixels(r, info_.header->FrameWidth, info_.header->FrameHeight);
     info_.damagedBlock = std::make_pair(block.offset, block.jpeg.offset + block.jpeg.size);
     CheckJpeg(block.jpeg, width, height);
     info_.damagedBlock.reset();
@@ -249,22 +245,22 @@ class Walker : public FrameRecordEvents {
     frame_ = k;
     previousBottom_ = 0;
     covered_ = 0;
-    const bool last = k == info_.frameCount - 1;
+    const bool last = k == info_.FrameCount() - 1;
     const FrameRecordEnd end = in_.ReadFrameRecord(
-        k, info_.hasCursor == 1, last ? PayloadReader::LastFrame::kYes : PayloadReader::LastFrame::kNo,
+        k, info_.HasCursor(), last ? PayloadReader::LastFrame::kYes : PayloadReader::LastFrame::kNo,
         buffer_, buffer_, *this);
     if (end.terminator != -k) {
       std::string what = "terminator " + Thousands(end.terminator) + " at offset " +
                          Thousands(end.terminatorOffset) + " instead of " + Thousands(-k);
       // The player's end test compares the terminator with the last frame's.
-      if (!last && -int64_t(end.terminator) == int64_t(info_.frameCount) - 1) {
+      if (!last && -int64_t(end.terminator) == int64_t(info_.FrameCount()) - 1) {
         what += " (the player ends the recording here)";
       } else if (last) {
         what += " (the recording does not end by itself)";
       }
       info_.warnings.push_back("frame " + std::to_string(k) + ": terminator: " + what);
     }
-    if (info_.hasCursor == 1 && !end.next) {
+    if (info_.HasCursor() && !end.next) {
       info_.warnings.push_back("frame " + std::to_string(k) + ": next cursor: the file ends at offset " +
                                Thousands(info_.fileSize) + ", where the last next cursor position at offset " +
                                Thousands(in_.Offset()) + " should be (never shown)");
@@ -290,16 +286,21 @@ class Walker : public FrameRecordEvents {
 
 }  // namespace
 
+int32_t RecordingInfo::PlayableFrames() const {
+  if (!damage) return FrameCount();
+  const bool keyFrameWhole = keyFrameSize > 0 && damage->offset >= keyFrameOffset + keyFrameSize;
+  return keyFrameWhole ? framesRead + 1 : 0;
+}
+
 RecordingInfo InspectRecording(Stream& file, const InspectOptions& options) {
   RecordingInfo info;
-  try {
-    Walker(file, options, info).Run();
-  } catch (const PayloadEndError& e) {
-    info.damage = e.Fault();
-    info.damagedBlock.reset();
-  } catch (const DamagedRecording& e) {
-    info.damage = e.Fault();
-    info.damageKind = RecordingInfo::DamageKind::kBadValue;
+  if (auto fault = CatchRecordingFault([&] { LayoutWalk(file, options, info).Run(); })) {
+    info.damage = fault->fault;
+    if (fault->kind == RecordingFault::Kind::kBadValue) {
+      info.damageKind = RecordingInfo::DamageKind::kBadValue;
+    } else {
+      info.damagedBlock.reset();  // a block cut short is no block to skip
+    }
   }
   return info;
 }

@@ -59,17 +59,18 @@ struct RecordingInfo {
   int64_t videoOffset = 0;
   std::optional<SoundTrackInfo> sound;
 
-  bool haveHeader = false;
-  int32_t frameWidth = 0;
-  int32_t frameHeight = 0;
-  int32_t frameCount = 0;
-  int32_t frameInterval = 0;
-  int32_t hasCursor = 0;
-  int32_t TicksPerFrame() const { return FrameClock(frameInterval).TicksPerFrame(); }
-  int32_t TickPeriod() const { return FrameClock(frameInterval).TickMilliseconds(); }
-
-  bool haveCaption = false;
-  CaptionInfo caption;
+  // The payload's own records, as read; none when the walk stopped before.
+  std::optional<VideoHeader> header;
+  std::optional<CaptionInfo> caption;
+  int32_t FrameCount() const { return header ? header->FrameCount : 0; }
+  // The frame clock the header sets; one that does not run without one.
+  FrameClock Clock() const { return header ? FrameClock(header->FrameInterval) : FrameClock(); }
+  int32_t TicksPerFrame() const { return Clock().TicksPerFrame(); }
+  int32_t TickPeriod() const { return Clock().TickMilliseconds(); }
+  bool HasCursor() const { return header && header->HasCursor == 1; }
+  // Frames the player can show before any damage stops it, frame 0
+  // included (all of them when there is none).
+  int32_t PlayableFrames() const;
 
   int32_t cursorX = 0;  // frame 0
   int32_t cursorY = 0;

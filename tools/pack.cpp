@@ -1,5 +1,6 @@
 #include "tools/pack.h"
 
+#include <limits>
 #include <map>
 
 #include "platform/bitmap.h"
@@ -7,6 +8,7 @@
 #include "platform/icon.h"
 #include "platform/stream.h"
 #include "platform/text.h"
+#include "playback/frame_clock.h"
 #include "recorder/shown_screen.h"
 #include "recorder/images.h"
 #include "tools/command_line.h"
@@ -51,6 +53,22 @@ std::vector<uint8_t> LoadWav(const std::string& path) {
   return wav;
 }
 
+// The first picture as the key frame, checked for size.
+bool PlaysAsWritten(int64_t interval) {
+  const FrameClock clock(static_cast<int32_t>(interval));
+  return clock.Runs() && clock.FrameMilliseconds() == interval;
+}
+
+void TakeKeyFrame(const std::string& picture, Bitmap& bitmap, recorder::Recording& rec) {
+  LoadPicture(picture, bitmap);
+  rec.frameWidth = bitmap.Width();
+  rec.frameHeight = bitmap.Height();
+  if (rec.frameWidth > kMaxFrameSide || rec.frameHeight > kMaxFrameSide) {
+    throw ToolError(picture + ": larger than " + std::to_string(kMaxFrameSide) + " pixels a side");
+  }
+  rec.keyFrame = recorder::EncodeJpeg(bitmap);
+}
+
 }  // namespace
 
 recorder::Recording BuildRecording(const PackOptions& options, ProgressBar::Output progress) {
@@ -87,14 +105,8 @@ recorder::Recording BuildRecording(const PackOptions& options, ProgressBar::Outp
   Bitmap* previous = &bitmaps[0];
   Bitmap* next = &bitmaps[1];
   ProgressBar bar("pack", frameCount, progress);
-  LoadPicture(pictures[0], *previous);
-  rec.frameWidth = previous->Width();
-  rec.frameHeight = previous->Height();
-  if (rec.frameWidth > kMaxFrameSide || rec.frameHeight > kMaxFrameSide) {
-    throw ToolError(pictures[0] + ": larger than " + std::to_string(kMaxFrameSide) + " pixels a side");
-  }
-  rec.keyFrame = recorder::EncodeJpeg(*previous);
-  recorder::ShownScreen screen(*previous, rec.keyFrame);
+  TakeKeyFrame(pictures[0], *previous, rec);
+  recorder::ShownScreen screen(*previous, rec.keyFrame, options.changes);
   bar.Update(1);
 
   std::vector<uint8_t> currentIcon;
@@ -136,6 +148,7 @@ recorder::Recording BuildRecording(const PackOptions& options, ProgressBar::Outp
 }
 
 PackSummary Pack(const PackOptions& options, ProgressBar::Output progress) {
+  CheckOutputFree(options.output, options.overwrite);
   const std::vector<uint8_t> stub = ReadWholeFile(options.stub);
   if (stub.size() > UINT32_MAX / 2) throw ToolError(options.stub + ": too large for a stub");
   const recorder::Recording rec = BuildRecording(options, progress);
@@ -151,6 +164,20 @@ PackSummary Pack(const PackOptions& options, ProgressBar::Output progress) {
   summary.fileBytes = static_cast<int64_t>(file.size());
   summary.stubBytes = static_cast<int64_t>(stub.size());
   return summary;
+}
+
+std::optional<ExactIntervals> ExactIntervalsNear(int32_t frameInterval) {
+  if (frameInterval < kMinFrameInterval || PlaysAsWritten(frameInterval)) return std::nullopt;
+  // Multiples of the tick count lie at most that many apart, so both
+  // searches end soon.
+  ExactIntervals near;
+  int64_t below = frameInterval - 1;
+  while (!PlaysAsWritten(below)) --below;
+  int64_t above = int64_t(frameInterval) + 1;
+  while (above <= std::numeric_limits<int32_t>::max() && !PlaysAsWritten(above)) ++above;
+  near.below = static_cast<int32_t>(below);
+  near.above = above <= std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(above) : near.below;
+  return near;
 }
 
 }  // namespace sp::tool

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "recorder/change_detection.h"
 #include "recorder/payload_writer.h"
+#include "tools/file_util.h"
 #include "tools/progress_bar.h"
 
 namespace sp::tool {
@@ -16,6 +19,9 @@ struct PackOptions {
   recorder::CaptionStyle caption;  // empty text: none
   std::string stub;         // the player to put in front
   std::string output;
+  Overwrite overwrite = Overwrite::kRefuse;
+  // Pictures from a lossy video differ by noise where nothing changed.
+  recorder::ChangeRule changes = recorder::ChangeRule::kExact;
 };
 
 struct PackSummary {
@@ -33,5 +39,14 @@ recorder::Recording BuildRecording(const PackOptions& options,
 // Builds the recording, puts the stub in front and writes an executable.
 PackSummary Pack(const PackOptions& options,
                  ProgressBar::Output progress = ProgressBar::Output::TerminalOnly);
+
+// The intervals nearest to one that is no whole number of ticks (and so
+// plays shorter than it says, FrameClock) which are, one below and one
+// above; none when the interval plays as written.
+struct ExactIntervals {
+  int32_t below = 0;
+  int32_t above = 0;
+};
+std::optional<ExactIntervals> ExactIntervalsNear(int32_t frameInterval);
 
 }  // namespace sp::tool

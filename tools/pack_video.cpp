@@ -91,6 +91,7 @@ void RunFfmpeg(const std::vector<std::string>& args, const std::string& what, co
 }  // namespace
 
 PackSummary PackVideo(const VideoSource& video, PackOptions options, ProgressBar::Output progress) {
+  CheckOutputFree(options.output, options.overwrite);
   const std::string ffmpeg = FindProgram(video.ffmpeg);
   const std::string ffprobe = FindProgram(video.ffprobe);
   std::error_code error;
@@ -128,6 +129,7 @@ PackSummary PackVideo(const VideoSource& video, PackOptions options, ProgressBar
   }
 
   options.framesFolder = work.File("frames");
+  options.changes = recorder::ChangeRule::kVisible;
   std::error_code none;
   if (fs::is_empty(options.framesFolder, none)) throw ToolError(video.path + ": no pictures in the video");
   return Pack(options, progress);

@@ -1,7 +1,9 @@
 #include "tools/repack.h"
 
+#include "app/headless/headless_run.h"
 #include "payload/layout.h"
 #include "payload/payload_reader.h"
+#include "payload/recording_fault.h"
 #include "tools/command_line.h"
 #include "tools/text_format.h"
 
@@ -30,10 +32,8 @@ std::vector<uint8_t> ReplaceStub(const std::vector<uint8_t>& recording, uint32_t
   const int64_t video = lead == 0 ? int64_t(oldStubSize) + 4 : int64_t(lead);
   file.Seek(video, SeekOrigin::Begin);
   VideoHeader header;
-  try {
-    header = reader.ReadVideoHeader(PayloadReader::HeaderCheck::kNone);
-  } catch (const PayloadEndError& e) {
-    throw ToolError("no video header at offset " + Thousands(video) + " (" + e.Fault().message +
+  if (auto fault = CatchRecordingFault([&] { header = reader.ReadVideoHeader(PayloadReader::HeaderCheck::kNone); })) {
+    throw ToolError("no video header at offset " + Thousands(video) + " (" + fault->fault.message +
                     "), as the lead word at offset " + Thousands(oldStubSize) +
                     " gives it; is the stub really " + Thousands(oldStubSize) + " bytes?");
   }
@@ -55,12 +55,7 @@ std::vector<uint8_t> ReplaceStub(const std::vector<uint8_t>& recording, uint32_t
     throw ToolError("behind a stub of " + Thousands(int64_t(stub.size())) +
                     " bytes the video stream lies beyond what the 32-bit lead word can hold");
   }
-  std::vector<uint8_t> out;
-  out.reserve(static_cast<size_t>(newSize));
-  out.insert(out.end(), stub.begin(), stub.end());
-  out.insert(out.end(), recording.begin() + oldStubSize, recording.end());
-  StoreLittleEndian<uint32_t>(out.data() + stub.size(), static_cast<uint32_t>(newLead));
-  return out;
+  return PayloadBehindStub(recording, oldStubSize, stub);
 }
 
 }  // namespace sp::tool

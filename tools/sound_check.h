@@ -5,16 +5,10 @@
 #include <span>
 #include <string>
 
+#include "payload/code_tree.h"
 #include "payload/layout.h"
 
 namespace sp::tool {
-
-using CodeTree = std::array<HuffNode, kHuffNodeCount>;
-
-// Empty when the nodes reachable from the root form a proper binary tree:
-// every inner node has two children inside the table and no node is reached
-// twice. Otherwise a sentence naming the first faulty node.
-std::string CheckCodeTree(const CodeTree& tree);
 
 // What the RIFF WAVE header at the start of the expanded sound says.
 struct WavFormat {

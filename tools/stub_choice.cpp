@@ -35,6 +35,19 @@ const char* Name(StubPlatform p) { return p == StubPlatform::Windows ? "Windows"
 
 }  // namespace
 
+StubPlatform PlatformOfStub(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  return bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z' ? StubPlatform::Windows : StubPlatform::Linux;
+}
+
+std::string DefaultStubNote(StubPlatform platform, const std::string& output) {
+  if (platform == StubPlatform::Windows) {
+    return output + " holds the Windows player (on Linux it runs under Wine, not as ./" +
+           std::filesystem::path(output).filename().string() + "); --for linux writes the Linux player";
+  }
+  return output + " holds the Linux player; --for windows writes the Windows player";
+}
+
 std::vector<std::string> StubCandidates(StubPlatform platform, const std::string& toolDir) {
   if (platform == StubPlatform::Linux) return {toolDir + "/selfplay"};
   // Installed side by side, or the windows preset's build next to this one.

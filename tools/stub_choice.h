@@ -23,6 +23,14 @@ std::string ChooseStub(const std::optional<std::string>& stubOption,
 void CheckStub(const std::string& path, const std::vector<uint8_t>& bytes,
                std::optional<StubPlatform> expected);
 
+// The platform a stub that passed CheckStub plays on: Windows when it is a
+// Windows program.
+StubPlatform PlatformOfStub(const std::string& path);
+
+// What pack says after writing `output` with a player it chose by itself:
+// which one it was and how to get the other.
+std::string DefaultStubNote(StubPlatform platform, const std::string& output);
+
 // Where the player for a platform is looked for, in order.
 std::vector<std::string> StubCandidates(StubPlatform platform, const std::string& toolDir);
 

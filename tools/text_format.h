@@ -1,6 +1,6 @@
 #pragma once
 
-#include "payload/payload_reader.h"
+#include "platform/number_format.h"
 
 #include <cstdint>
 #include <string>

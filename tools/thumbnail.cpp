@@ -7,15 +7,13 @@
 #include "app/play_form.h"
 #include "platform/bitmap.h"
 #include "platform/errors.h"
-#include "app/headless/headless_player.h"
-#include "platform/headless/headless_system.h"
+#include "app/headless/headless_run.h"
 #include "platform/stream.h"
-#include "recorder/payload_writer.h"
 #include "tools/command_line.h"
 #include "tools/file_util.h"
 #include "tools/inspect.h"
 #include "tools/png_io.h"
-#include "tools/repack.h"
+#include "tools/recording_errors.h"
 #include "tools/scratch_folder.h"
 
 namespace sp::tool {
@@ -26,6 +24,7 @@ namespace fs = std::filesystem;
 // The layout up to the key frame must be whole; damage later only limits
 // how far the player gets.
 RecordingInfo CheckRecording(const ThumbnailOptions& options) {
+  CheckReadableFile(options.path);
   RecordingInfo info;
   try {
     FileStream file(options.path);
@@ -36,11 +35,12 @@ RecordingInfo CheckRecording(const ThumbnailOptions& options) {
     throw ToolError(e.what());
   }
   const bool keyFrameWhole =
-      info.haveHeader && info.keyFrameSize > 0 && info.TicksPerFrame() > 0 &&
+      info.header && info.keyFrameSize > 0 && info.TicksPerFrame() > 0 &&
       (!info.damage || info.damage->offset >= info.keyFrameOffset + info.keyFrameSize);
   if (!keyFrameWhole) {
-    throw ToolError(options.path + ": not a self-playing recording" +
-                    (info.damage ? " (" + info.damage->message + ")" : ""));
+    const std::string detail = info.damage ? info.damage->message : "no key frame";
+    throw ToolError(info.header ? options.path + ": " + detail
+                                    : HeadFaultMessage(options.path, options.payloadOffset, detail));
   }
   return info;
 }
@@ -78,6 +78,7 @@ void ScaleDown(const Bitmap& source, int size, Bitmap& target) {
 
 int32_t WriteThumbnail(const ThumbnailOptions& options) {
   if (options.size < 1) throw ToolError("the thumbnail size must be at least 1 pixel");
+  CheckOutputFree(options.output, options.overwrite);
   const RecordingInfo info = CheckRecording(options);
 
   int32_t frame = 0;
@@ -85,29 +86,17 @@ int32_t WriteThumbnail(const ThumbnailOptions& options) {
     if (!(*options.seconds >= 0) || !std::isfinite(*options.seconds)) {
       throw ToolError("the time must be 0 seconds or later");
     }
-    const double k = std::floor(*options.seconds * 1000.0 / info.frameInterval);
-    frame = static_cast<int32_t>(std::min<double>(k, info.frameCount - 1));
+    const double k = std::floor(*options.seconds * 1000.0 / info.header->FrameInterval);
+    frame = static_cast<int32_t>(std::min<double>(k, info.FrameCount() - 1));
   }
 
   // The player's sound file and, for another stub size, a re-stubbed copy.
   ScratchFolder scratch("selfplay-thumbnail");
-  std::string playPath = options.path;
-  if (options.payloadOffset != PAYLOAD_OFFSET) {
-    playPath = scratch.File("recording");
-    WriteWholeFile(playPath,
-                   ReplaceStub(ReadWholeFile(options.path), options.payloadOffset,
-                               recorder::ZeroStub(PAYLOAD_OFFSET)),
-                   FileMode::Plain);
-  }
-  HeadlessSystem system;
-  system.SetExecutablePath(playPath);
-  system.SetTempPath(scratch.Path());
-  system.SetScreenSize(info.frameWidth, info.frameHeight);
-  HeadlessPlayer player(system);
+  HeadlessRun run({options.path, options.payloadOffset, std::nullopt, scratch.Path(), info.header->FrameWidth,
+                   info.header->FrameHeight});
+  if (run.StartFailure()) throw ToolError(options.path + ": " + *run.StartFailure());
+  HeadlessPlayer& player = run.Player();
   auto error = [&] { return player.StopReason(); };
-  if (!player.Created() || error()) {
-    throw ToolError(options.path + ": the player could not show frame 0: " + error().value_or("?"));
-  }
   const TPlayForm& form = player.GetForm();
   while (form.CurrentFrame <= frame && !player.Closed()) {
     const int32_t before = form.CurrentFrame;

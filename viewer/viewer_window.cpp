@@ -17,6 +17,8 @@
 #include <cmath>
 #include <utility>
 
+#include "payload/open_fault_words.h"
+#include "payload/recording_fault.h"
 #include "payload/wav_samples.h"
 #include "platform/errors.h"
 #include "playback/idle_stretches.h"
@@ -212,23 +214,25 @@ QWidget* ViewerWindow::BuildControls() {
 }
 
 bool ViewerWindow::Open(const QString& path) {
+  const std::string file = path.toStdString();
   std::unique_ptr<SeekablePlayback> playback;
-  QString problem;
-  try {
-    SeekablePlayback::Options options;
-    options.indexAtOpen = false;
-    playback = SeekablePlayback::Open(path.toStdString(), options);
-  } catch (const PayloadEndError& e) {
-    problem = QString::fromStdString(e.Fault().message);
-  } catch (const DamagedRecording& e) {
-    problem = QString::fromStdString(e.Fault().message);
-  } catch (const std::exception& e) {
-    problem = QString::fromStdString(e.what());
+  // Worded as selfplay-tool words it: the system's reason, "is not a
+  // recording (...)", or the damage itself.
+  std::optional<std::string> problem = UnreadableFileReason(file);
+  if (!problem) {
+    try {
+      SeekablePlayback::Options options;
+      options.indexAtOpen = false;
+      if (auto fault = CatchRecordingFault([&] { playback = SeekablePlayback::Open(file, options); })) {
+        problem = OpenFaultReason(file, fault->fault.message);
+      }
+    } catch (const std::exception& e) {
+      problem = e.what();
+    }
   }
   if (!playback) {
     QMessageBox::warning(this, "selfplay-view",
-                         QString("%1 cannot be shown: it is no recording, or it is damaged.\n\n%2")
-                             .arg(QFileInfo(path).fileName(), problem));
+                         QString("%1: %2").arg(QFileInfo(path).fileName(), QString::fromStdString(problem.value_or(""))));
     return false;
   }
   sound_.Close();

@@ -272,6 +272,53 @@ TEST_F(Batch, SalvageSkipsABlockThatDoesNotDecodeAndGoesOn) {
   EXPECT_NEAR(audio, 1.04, 0.1);
 }
 
+// The caption is drawn into every picture: its track is there for those who
+// want it, but no player shows it by default on top of the picture.
+TEST_F(Batch, TheSubtitleTrackIsNotShownByDefault) {
+  if (!HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  WriteBytes(Path("clip.exe"), Clip(3));
+  for (const char* video : {"--video", "--webm"}) {
+    const std::string out = Path(std::string(video[2] == 'v' ? "clip.mp4" : "web.webm"));
+    const ToolRun run = Run({"export", Path("clip.exe"), video, out, "--captions"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Probe(out, "-select_streams s:0 -show_entries stream_disposition=default"), "0\n") << video;
+  }
+}
+
+// A salvaged video ends where the damage stopped the picture: so do its
+// last chapter and its container.
+TEST_F(Batch, SalvagedChaptersEndWhereThePictureEnds) {
+  if (!HaveFfmpeg()) GTEST_SKIP() << "no ffmpeg";
+  // 12 frames of 200 ms, frame 3 a new scene; the file is cut inside frame 8.
+  auto build = [](int frames) {
+    Bitmap screen(64, 48);
+    recorder::FillTestPattern(screen, 2);
+    recorder::RecordingBuilder builder(screen);
+    builder.Interval(200).Sound(recorder::ToneWav(3.0)).NoCursor();
+    for (int k = 1; k < frames; ++k) {
+      if (k == 3) {
+        recorder::FillTestPattern(screen, 9);
+      } else {
+        recorder::FillRect(screen, {4 * k, 8, 4 * k + 8, 16}, 0x00FF00);
+      }
+      builder.AddFrame(screen);
+    }
+    return recorder::MakeSelfPlaying(recorder::ZeroStub(), builder.Build());
+  };
+  std::vector<uint8_t> cut = build(12);
+  cut.resize(build(8).size() + 10);
+  WriteBytes(Path("cut.exe"), cut);
+  const ToolRun run = Run({"export", Path("cut.exe"), "--video", Path("cut.mp4"), "--salvage"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const double picture = std::stod(Probe(Path("cut.mp4"), "-select_streams v:0 -show_entries stream=duration"));
+  EXPECT_LT(picture, 1.7);
+  const std::vector<std::string> ends = Lines(Probe(Path("cut.mp4"), "-show_entries chapter=end_time"));
+  ASSERT_EQ(ends.size(), 2u);
+  EXPECT_NEAR(std::stod(ends.back()), picture, 0.05);
+  const double container = std::stod(Probe(Path("cut.mp4"), "-show_entries format=duration"));
+  EXPECT_NEAR(container, picture, 0.1);
+}
+
 TEST_F(Batch, ManyFilesNeedAnOutputFolder) {
   WriteBytes(Path("a.exe"), Clip(1));
   WriteBytes(Path("b.exe"), Clip(2));
@@ -288,8 +335,8 @@ TEST_F(Batch, ManyFilesNeedAnOutputFolder) {
 
 TEST(InfoJsonLine, TextFromARecordingStaysOneValidLine) {
   RecordingInfo info;
-  info.haveCaption = true;
-  info.caption.CaptionText = std::string("say \"hi\"\n\x01 \xFF\xFE");
+  info.caption.emplace();
+  info.caption->CaptionText = std::string("say \"hi\"\n\x01 \xFF\xFE");
   info.warnings = {"tab\there"};
   const std::string line = InfoJson(info);
   ASSERT_EQ(line.find('\n'), line.size() - 1);

@@ -71,17 +71,17 @@ TEST(InspectRecording, ReportsEveryPartOfAnUndamagedRecording) {
   EXPECT_NEAR(info.sound->wav.DurationSeconds(), 0.5, 0.001);
   EXPECT_EQ(info.videoOffset, static_cast<int64_t>(info.leadWord));
 
-  EXPECT_EQ(info.frameWidth, 96);
-  EXPECT_EQ(info.frameHeight, 64);
-  EXPECT_EQ(info.frameCount, 4);
-  EXPECT_EQ(info.frameInterval, 200);
+  EXPECT_EQ(info.header->FrameWidth, 96);
+  EXPECT_EQ(info.header->FrameHeight, 64);
+  EXPECT_EQ(info.FrameCount(), 4);
+  EXPECT_EQ(info.header->FrameInterval, 200);
   EXPECT_EQ(info.TicksPerFrame(), 5);
   EXPECT_EQ(info.TickPeriod(), 40);
 
-  EXPECT_EQ(info.caption.CaptionText, "第一课");
-  EXPECT_EQ(info.caption.CaptionFontName, "宋体");
-  EXPECT_EQ(info.caption.CaptionX, 4);
-  EXPECT_EQ(info.caption.CaptionFontColor, 0x0000FFu);
+  EXPECT_EQ(info.caption->CaptionText, "第一课");
+  EXPECT_EQ(info.caption->CaptionFontName, "宋体");
+  EXPECT_EQ(info.caption->CaptionX, 4);
+  EXPECT_EQ(info.caption->CaptionFontColor, 0x0000FFu);
 
   EXPECT_EQ(info.cursorX, 5);
   EXPECT_EQ(info.cursorY, 6);
@@ -137,8 +137,8 @@ TEST(InspectRecording, ReadsASilentRecordingWithoutCursorOfOneFrame) {
   EXPECT_FALSE(info.sound);
   EXPECT_EQ(info.leadWord, 0u);
   EXPECT_EQ(info.videoOffset, PAYLOAD_OFFSET + 4);
-  EXPECT_EQ(info.frameCount, 1);
-  EXPECT_EQ(info.hasCursor, 0);
+  EXPECT_EQ(info.FrameCount(), 1);
+  EXPECT_EQ(info.header->HasCursor, 0);
   EXPECT_EQ(info.framesRead, 0);
   const std::string text = InfoText(info);
   EXPECT_NE(text.find("sound       none"), std::string::npos) << text;
@@ -150,7 +150,7 @@ TEST(InspectRecording, FindsThePayloadBehindAStubOfAnotherSize) {
   const std::vector<uint8_t> file = recorder::MakeSelfPlaying(recorder::ZeroStub(4096), sample.recording);
   const RecordingInfo right = Inspect(file, 4096);
   ASSERT_FALSE(right.damage) << right.damage->message;
-  EXPECT_EQ(right.frameCount, 4);
+  EXPECT_EQ(right.FrameCount(), 4);
   EXPECT_EQ(right.sound->offset, 4100);
   // At the usual offset the file holds no payload.
   EXPECT_TRUE(Inspect(file).damage);

@@ -14,6 +14,7 @@
 #include "tools/export.h"
 #include "tools/ffmpeg_pipe.h"
 #include "tools/inspect.h"
+#include "tools/pack.h"
 #include "tools/png_io.h"
 
 namespace sp::tool {
@@ -80,10 +81,10 @@ TEST_F(PackFromVideo, PicturesAtTheIntervalAndClassicSoundRoundTrip) {
 
   const RecordingInfo info = Inspect(out);
   EXPECT_FALSE(info.damage) << info.damage->message;
-  EXPECT_EQ(info.frameWidth, 160);
-  EXPECT_EQ(info.frameHeight, 120);
-  EXPECT_EQ(info.frameInterval, 200);
-  EXPECT_EQ(info.frameCount, 10);  // 2 s at one picture per 200 ms
+  EXPECT_EQ(info.header->FrameWidth, 160);
+  EXPECT_EQ(info.header->FrameHeight, 120);
+  EXPECT_EQ(info.header->FrameInterval, 200);
+  EXPECT_EQ(info.FrameCount(), 10);  // 2 s at one picture per 200 ms
   ASSERT_TRUE(info.sound);
   EXPECT_EQ(info.sound->wav.formatTag, 1);
   EXPECT_EQ(info.sound->wav.channels, 1);
@@ -127,7 +128,7 @@ TEST_F(PackFromVideo, KeptSoundFormatAndSilentVideos) {
   ASSERT_EQ(run.status, 0) << run.err;
   RecordingInfo info = Inspect(kept);
   ASSERT_TRUE(info.sound);
-  EXPECT_EQ(info.frameCount, 4);
+  EXPECT_EQ(info.FrameCount(), 4);
   EXPECT_EQ(info.sound->wav.channels, 2);
   EXPECT_EQ(info.sound->wav.sampleRate, 44100u);
   EXPECT_EQ(info.sound->wav.bitsPerSample, 16);
@@ -137,7 +138,7 @@ TEST_F(PackFromVideo, KeptSoundFormatAndSilentVideos) {
   ASSERT_EQ(run.status, 0) << run.err;
   info = Inspect(Path("silent.exe"));
   EXPECT_FALSE(info.sound);
-  EXPECT_EQ(info.frameCount, 2);
+  EXPECT_EQ(info.FrameCount(), 2);
 }
 
 TEST_F(PackFromVideo, WhatIsNoVideoFailsAndWritesNothing) {
@@ -155,6 +156,50 @@ TEST_F(PackFromVideo, WhatIsNoVideoFailsAndWritesNothing) {
   EXPECT_EQ(run.status, 2);
   run = Run({"pack", "--frames", dir.string(), "--keep-sound-format", "--interval", "200", "-o", out});
   EXPECT_EQ(run.status, 2);
+}
+
+
+// A lossy capture of a screen that stands still: its pictures differ by the
+// codec's noise (every fifth one is coded afresh), which is no change. Only
+// the frame where a box appears carries blocks, and the file is smaller
+// than one that sends the noise.
+TEST_F(PackFromVideo, AFrozenScreenInALossyVideoGivesIdleFrames) {
+  const std::string video = Path("frozen.mp4");
+  const std::string command =
+      "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i testsrc2=size=192x128:rate=25 "
+      "-vf \"trim=end_frame=1,loop=loop=75:size=1,setpts=N/25/TB,"
+      "drawbox=x=40:y=40:w=30:h=20:color=red:t=fill:enable='gte(t,1.5)'\" -frames:v 75 "
+      "-c:v libx264 -crf 23 -g 5 -pix_fmt yuv420p '" + video + "' 2>'" + Path("make.log") + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << ReadText(Path("make.log"));
+
+  const std::string out = Path("frozen.exe");
+  const ToolRun run = Run({"pack", "--video", video, "--interval", "200", "--stub", stub, "-o", out});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const RecordingInfo info = Inspect(out);
+  ASSERT_EQ(info.FrameCount(), 15);
+  int64_t withBlocks = 0;
+  for (int32_t blocks : info.blocksPerFrame) withBlocks += blocks > 0;
+  EXPECT_LE(withBlocks, 2) << "the box at 1.5 s, and at most its neighbour";
+  EXPECT_GT(info.blocksPerFrame[7], 0) << "frame 7 (1.4 s) or 8 shows the box";
+
+  // The same pictures packed against every difference.
+  std::filesystem::create_directory(Path("pictures"));
+  ASSERT_EQ(std::system(("ffmpeg -hide_banner -loglevel error -nostdin -y -i '" + video +
+                         "' -vf fps=fps=5 -pix_fmt rgb24 -start_number 0 '" + Path("pictures/p_%03d.png") + "'")
+                            .c_str()),
+            0);
+  PackOptions exact;
+  exact.framesFolder = Path("pictures");
+  exact.interval = 200;
+  exact.stub = stub;
+  exact.output = Path("exact.exe");
+  Pack(exact, ProgressBar::Output::Never);
+  const RecordingInfo noisy = Inspect(exact.output);
+  std::printf("frozen lossy video: %lld bytes with noise tolerance, %lld without; frames with blocks %lld, %d\n",
+              static_cast<long long>(info.fileSize), static_cast<long long>(noisy.fileSize),
+              static_cast<long long>(withBlocks), noisy.blocks.framesWithBlocks);
+  EXPECT_GT(noisy.blocks.framesWithBlocks, 4);
+  EXPECT_LT(info.fileSize - PAYLOAD_OFFSET, (noisy.fileSize - PAYLOAD_OFFSET) * 3 / 4);
 }
 
 }  // namespace

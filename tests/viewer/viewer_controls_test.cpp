@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <SDL.h>
 #include <QLabel>
 #include <QStatusBar>
@@ -189,6 +190,46 @@ TEST_F(ViewerControls, OpenOffersEveryFileFirstForTheRecordingsWithoutExtension)
   Action("&Open")->trigger();
   EXPECT_EQ(filter, "All files (*)");
   EXPECT_TRUE(window_->windowTitle().startsWith("lesson - ")) << window_->windowTitle().toStdString();
+}
+
+// A file that cannot be shown is worded as selfplay-tool words it: the
+// system's reason, "is not a recording" with the reader's detail, or the
+// damage itself for a recording.
+TEST_F(ViewerControls, AFileThatCannotBeShownIsWordedAsTheToolWordsIt) {
+  const auto refusal = [&](const std::filesystem::path& path) {
+    QString text;
+    QTimer::singleShot(0, window_.get(), [&] {
+      WaitFor([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; });
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      text = box->text();
+      box->accept();
+    });
+    EXPECT_FALSE(window_->Open(QString::fromStdString(path.string())));
+    return text.toStdString();
+  };
+  EXPECT_EQ(refusal(dir_ / "gone.exe"), "gone.exe: No such file or directory");
+  std::filesystem::create_directories(dir_ / "folder");
+  EXPECT_EQ(refusal(dir_ / "folder"), "folder: Is a directory");
+  const std::string text(4000, 'x');
+  ASSERT_TRUE(recorder::WriteFile((dir_ / "notes.txt").string(), std::vector<uint8_t>(text.begin(), text.end())));
+  EXPECT_EQ(refusal(dir_ / "notes.txt").rfind("notes.txt: is not a recording (", 0), 0u);
+
+  // Cut inside the key frame: the header was read, so this is damage.
+  const auto whole = Write("whole.exe", 4);
+  int64_t cutAt = 0;
+  {
+    auto playback = SeekablePlayback::Open(whole.string());
+    cutAt = playback->Frames()[0].offset + 20;
+  }
+  const std::filesystem::path cut = dir_ / "cut.exe";
+  std::filesystem::copy_file(whole, cut);
+  std::filesystem::resize_file(cut, static_cast<uintmax_t>(cutAt));
+  const std::string damage = refusal(cut);
+  EXPECT_EQ(damage.rfind("cut.exe: ", 0), 0u) << damage;
+  EXPECT_EQ(damage.find("not a recording"), std::string::npos) << damage;
+  EXPECT_GT(damage.size(), std::string("cut.exe: ").size());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(ViewerControls, WithNothingOpenTheControlsDoNothing) {
