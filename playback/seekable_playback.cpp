@@ -1,11 +1,6 @@
 #include "playback/seekable_playback.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <exception>
-#include <limits>
 
 #include "payload/sound_expander.h"
 #include "platform/canvas.h"
@@ -75,7 +70,7 @@ SeekablePlayback::SeekablePlayback(std::unique_ptr<Stream> file, const Options& 
   }
   composed_ = 0;
   snapshots_.Keep(0, frame_);
-  background_.SetSize(kIconSize, kIconSize);
+  cursor_ = std::make_unique<CursorPresentation>(*index_, *file_);
   PlanSnapshots();
   if (options_.indexAtOpen) CompleteIndex();
 }
@@ -157,7 +152,7 @@ void SeekablePlayback::Compose(int32_t frame) {
   for (;;) {
     frame = std::clamp(frame, 0, FrameCount() - 1);
     if (composed_ == frame) return;
-    shown_.reset();
+    cursor_->Forget();
     try {
       // Playing on: the records in order, exactly as the stub applies them.
       if (composed_ && frame > *composed_ && frame - *composed_ <= 2) {
@@ -207,77 +202,10 @@ const Bitmap& SeekablePlayback::FrameAt(int32_t frame) {
   return frame_;
 }
 
-void SeekablePlayback::LoadIcon(std::optional<int32_t> iconFrame) {
-  if (iconFrame == loadedIcon_) return;
-  const ImageItem item = !iconFrame        ? ImageItem{}
-                         : *iconFrame == 0 ? index_->FirstIcon()
-                                           : Frames()[*iconFrame].icon;
-  icon_ = Icon();
-  loadedIcon_ = iconFrame;
-  if (item.size <= 0) return;
-  file_->Seek(item.offset, SeekOrigin::Begin);
-  iconBuffer_.Clear();
-  iconBuffer_.CopyFrom(*file_, item.size);
-  iconBuffer_.Seek(0, SeekOrigin::Begin);
-  icon_.LoadFromStreamDeferred(iconBuffer_);
-  try {
-    icon_.Decode();
-  } catch (const Error&) {
-    // The stub stops at a cursor picture it cannot draw; the viewer shows
-    // the frame without it.
-    icon_ = Icon();
-  }
-}
-
-namespace {
-
-// P(j) has a negative coordinate with a fraction: the stub's save of the
-// pixels under the cursor is then one pixel narrower (or lower) than the
-// cursor and stretched, so pixels the save leaves untouched, kept from
-// earlier ticks, come back on the screen when the cursor moves on.
-bool StretchedSave(const CursorTrack& track, int upTo) {
-  for (int j = 1; j <= upTo; ++j) {
-    const double x = (static_cast<double>(track.toX) - track.fromX) * j / track.ticksPerFrame + track.fromX;
-    const double y = (static_cast<double>(track.toY) - track.fromY) * j / track.ticksPerFrame + track.fromY;
-    if ((x < 0 && x != std::trunc(x)) || (y < 0 && y != std::trunc(y))) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
-CursorTrack SeekablePlayback::TrackOf(int32_t frame) const {
-  const IndexedFrame& f = Frames()[frame];
-  return {f.cursorX, f.cursorY, f.nextCursorX, f.nextCursorY, TicksPerFrame()};
-}
-
-bool SeekablePlayback::CursorInsideAtStart(int32_t frame) const {
-  const IndexedFrame& f = Frames()[frame];
-  const int x = TruncToPixel(f.cursorX);
-  const int y = TruncToPixel(f.cursorY);
-  return x >= 0 && y >= 0 && x + kIconSize <= Width() && y + kIconSize <= Height();
-}
-
 void SeekablePlayback::PresentAt(int32_t frame, int steps, const Icon& icon) {
-  shown_.reset();
-  presented_.reset();
   // What is drawn on frame_ from here on is what the next present copies.
   if (composed_ == frame) TrackChangesFrom(frame);
-  if (picture_.Width() != Width() || picture_.Height() != Height() ||
-      frame_.Width() < Width() || frame_.Height() < Height()) {
-    // Where the frame bitmap does not reach, the window's picture stays white.
-    picture_.SetSize(0, 0);
-    picture_.SetSize(Width(), Height());
-  }
-  const CursorTrack track = TrackOf(frame);
-  CursorLayer layer{picture_, background_, icon};
-  PresentUnscaled(frame_, track, layer);
-  cursorMarks_.clear();
-  MarkCursor(frame, 0);
-  for (int step = 1; step <= steps; ++step) {
-    StepCursor(track, layer, step);
-    MarkCursor(frame, step);
-  }
+  cursor_->PresentAt(frame_, frame, steps, icon);
 }
 
 void SeekablePlayback::NoteChange() {
@@ -288,82 +216,18 @@ void SeekablePlayback::NoteChange() {
   if (changed_.size() > kMaxChanges) changesSince_.reset();
 }
 
-void SeekablePlayback::MarkCursor(int32_t frame, int step) {
-  // P(step) as the cursor's path computes it, with a pixel of margin:
-  // copying more of the frame bitmap than was touched is harmless.
-  const IndexedFrame& f = Frames()[frame];
-  const double x0 = f.cursorX;
-  const double y0 = f.cursorY;
-  const int x = TruncToPixel((static_cast<double>(f.nextCursorX) - x0) * step / TicksPerFrame() + x0);
-  const int y = TruncToPixel((static_cast<double>(f.nextCursorY) - y0) * step / TicksPerFrame() + y0);
-  Rect mark{x - 1, y - 1, x + kIconSize + 1, y + kIconSize + 1};
-  if (cursorMarks_.size() >= kMaxChanges) {
-    // A long frame clock: one rectangle around all of them.
-    for (const Rect& r : cursorMarks_) {
-      mark = {std::min(mark.left, r.left), std::min(mark.top, r.top), std::max(mark.right, r.right),
-              std::max(mark.bottom, r.bottom)};
-    }
-    cursorMarks_.clear();
-  }
-  cursorMarks_.push_back(mark);
-}
-
-void SeekablePlayback::PresentChanges(int32_t frame) {
-  shown_.reset();
-  const int width = Width();
-  const int height = Height();
-  auto copy = [&](const Rect& r) {
-    const Rect c{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width), std::min(r.bottom, height)};
-    if (c.right <= c.left || c.bottom <= c.top) return;
-    const size_t n = static_cast<size_t>(c.right - c.left) * sizeof(Pixel);
-    for (int y = c.top; y < c.bottom; ++y) {
-      std::memcpy(picture_.Data() + static_cast<size_t>(y) * width + c.left,
-                  frame_.Data() + static_cast<size_t>(y) * frame_.Width() + c.left, n);
-    }
-    picture_.MarkDirty(c);
-  };
-  for (const Rect& r : changed_) copy(r);
-  for (const Rect& r : cursorMarks_) copy(r);
-  // picture_ now equals frame_; the cursor at tick 0 as PresentUnscaled
-  // draws it: the pixels under it saved, then the cursor on top.
-  const IndexedFrame& f = Frames()[frame];
-  const double x = f.cursorX;
-  const double y = f.cursorY;
-  const int w = background_.Width();
-  const int h = background_.Height();
-  background_.GetCanvas().CopyRect(Rect{0, 0, w, h}, picture_.GetCanvas(),
-                                   Rect{TruncToPixel(x), TruncToPixel(y), TruncToPixel(w + x), TruncToPixel(h + y)});
-  picture_.GetCanvas().Draw(TruncToPixel(x), TruncToPixel(y), icon_);
-  cursorMarks_.clear();
-  MarkCursor(frame, 0);
-  changesSince_ = frame;
-  changed_.clear();
-}
-
 void SeekablePlayback::RestoreBackgroundAt(int32_t frame) {
-  // The pixels saved under the cursor carry over from frame to frame, and
-  // the ones outside the picture are kept from earlier frames. They show
-  // only through a stretched save; then the frames back to one whose cursor
-  // started wholly inside the picture (which saves every pixel afresh) are
-  // played again, cursor steps and all.
-  if (backgroundStart_ == frame) {
-    CopyPixels(frameStartBackground_, background_);
-    return;
-  }
-  int32_t from = frame - 1;
-  while (from > 0 && !CursorInsideAtStart(from)) --from;
-  if (from == 0 && !CursorInsideAtStart(0)) {
-    background_.SetSize(0, 0);
-    background_.SetSize(kIconSize, kIconSize);  // white, as the stub makes it
-  }
+  // The pixels saved under the cursor show only through a stretched save;
+  // then the frames back to one whose cursor started wholly inside the
+  // picture are played again, cursor steps and all.
+  if (cursor_->RestoreBackgroundOf(frame)) return;
   const Icon none;
-  for (int32_t f = from; f < frame; ++f) {
+  for (int32_t f = cursor_->ReplayFrom(frame); f < frame; ++f) {
     Compose(f);
     if (composed_ != f) break;  // damage ended the recording earlier
     PresentAt(f, TicksPerFrame() - 1, none);
   }
-  CopyPixels(background_, frameStartBackground_);
-  backgroundStart_ = frame;
+  cursor_->KeepBackgroundOf(frame);
 }
 
 const Bitmap& SeekablePlayback::PictureAt(int64_t tick) {
@@ -378,27 +242,25 @@ const Bitmap& SeekablePlayback::PictureAt(int64_t tick) {
   }
   const bool hasCursor = Header().HasCursor == 1;
   const int steps = hasCursor ? static_cast<int>(tick - TickOfFrame(frame)) : 0;
-  const bool stepOn = shown_ == TickPlace{frame, steps - 1};
-  if (steps > 0 && !stepOn && !CursorInsideAtStart(frame) && StretchedSave(TrackOf(frame), steps)) {
+  if (cursor_->Shown() != TickPlace{frame, steps - 1} && cursor_->NeedsEarlierBackground(frame, steps)) {
     RestoreBackgroundAt(frame);
     Compose(frame);
   }
-  LoadIcon(hasCursor ? std::optional<int32_t>(Frames()[frame].iconFrame) : std::nullopt);
-  if (shown_ == TickPlace{frame, steps - 1}) {
+  cursor_->LoadIcon(hasCursor ? std::optional<int32_t>(Frames()[frame].iconFrame) : std::nullopt);
+  const std::optional<int32_t>& presented = cursor_->Presented();
+  if (cursor_->Shown() == TickPlace{frame, steps - 1}) {
     // Playing on within a frame: one cursor step, as the stub's tick.
-    CursorLayer layer{picture_, background_, icon_};
-    StepCursor(TrackOf(frame), layer, steps);
-    MarkCursor(frame, steps);
-  } else if (steps == 0 && presented_ && frame > *presented_ && changesSince_ == presented_ &&
-             picture_.Width() == Width() && picture_.Height() == Height() && frame_.Width() >= Width() &&
-             frame_.Height() >= Height()) {
-    PresentChanges(frame);
-  } else if (shown_ != TickPlace{frame, steps}) {
-    PresentAt(frame, steps, icon_);
+    cursor_->StepOn(frame, steps);
+  } else if (steps == 0 && presented && frame > *presented && changesSince_ == presented &&
+             cursor_->CanPresentChanges(frame_)) {
+    cursor_->PresentChanges(frame_, changed_, frame);
+    changesSince_ = frame;
+    changed_.clear();
+  } else if (cursor_->Shown() != TickPlace{frame, steps}) {
+    PresentAt(frame, steps, cursor_->LoadedIcon());
   }
-  shown_ = TickPlace{frame, steps};
-  presented_ = frame;
-  return picture_;
+  cursor_->Showing({frame, steps});
+  return cursor_->Picture();
 }
 
 int64_t SeekablePlayback::SoundTrackOffset() const { return int64_t{location_.offset} + 4; }

@@ -15,6 +15,7 @@
 #include "platform/jpeg_image.h"
 #include "platform/stream.h"
 #include "playback/block_plan.h"
+#include "playback/cursor_presentation.h"
 #include "playback/frame_clock.h"
 #include "playback/picture.h"
 #include "playback/playback_state.h"
@@ -120,12 +121,6 @@ class SeekablePlayback {
 
  private:
   class Composer;
-  // A tick within a frame: the frame and the cursor steps taken in it.
-  struct TickPlace {
-    int32_t frame;
-    int steps;
-    bool operator==(const TickPlace&) const = default;
-  };
 
   void PlanSnapshots();
   void Compose(int32_t frame);
@@ -133,18 +128,8 @@ class SeekablePlayback {
   void ApplyFrame(int32_t frame, const std::vector<PlannedBlock>* only);
   void KeepSnapshot(int32_t frame);
   void EndAtDamage(int32_t frame, ItemFault fault);
-  void LoadIcon(std::optional<int32_t> iconFrame);
-  CursorTrack TrackOf(int32_t frame) const;
-  bool CursorInsideAtStart(int32_t frame) const;
   // Shows frame_ with the cursor at tick `steps` of `frame`.
   void PresentAt(int32_t frame, int steps, const Icon& icon);
-  // Playing on into `frame` (tick 0): picture_ showed an earlier frame
-  // whose bitmap frame_ differs from only in changed_; copies those and the
-  // cursor's marks, then draws the cursor. What PresentAt gives, touching
-  // only what changed.
-  void PresentChanges(int32_t frame);
-  // The cursor's place at tick `step` of `frame`, kept as a mark.
-  void MarkCursor(int32_t frame, int step);
   // Keeps what was last drawn on frame_ in changed_, while it is tracked.
   void NoteChange();
   // Starts tracking what is drawn on frame_ from here on.
@@ -172,19 +157,8 @@ class SeekablePlayback {
   std::optional<int32_t> changesSince_;
   std::vector<Rect> changed_;
 
-  // The cursor's presentation over frame_.
-  Icon icon_;
-  std::optional<int32_t> loadedIcon_;  // the frame whose cursor picture icon_ holds
-  Bitmap background_;
-  Bitmap frameStartBackground_;  // background_ as frame *backgroundStart_ begins
-  std::optional<int32_t> backgroundStart_;
-  Bitmap picture_;
-  std::optional<TickPlace> shown_;  // what picture_ shows; none: nothing known
-  // The frame picture_ was last presented for (kept while frame_ moves on).
-  std::optional<int32_t> presented_;
-  // Where picture_ may differ from the presented frame's bitmap: the places
-  // the cursor was drawn and restored since it was presented.
-  std::vector<Rect> cursorMarks_;
+  // The window's picture: frame_ with the cursor over it.
+  std::unique_ptr<CursorPresentation> cursor_;
 };
 
 }  // namespace sp
