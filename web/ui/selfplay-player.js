@@ -1,0 +1,822 @@
+// selfplay-player.js: plays a selfplay recording in a web page.
+//
+//   import { createPlayer } from './selfplay-player.js';
+//   const player = await createPlayer(element, source, options);
+//
+// source: a URL string, an ArrayBuffer / Uint8Array, or a Blob / File.
+// options: {autoplay, loop, startAt (s), speed, idleSkip, fit: 'contain' | 'none',
+// controls, muted}. The promise resolves once the first picture is shown and
+// rejects with an Error naming the problem. Importing the module also
+// defines <selfplay-player src=... autoplay loop speed start-at idle-skip
+// fit controls muted>, whose `player` property is the same object.
+//
+// The engine (WebAssembly) runs in a module Worker (selfplay-worker.js) that
+// imports the Emscripten loader (selfplay-player-engine.js), which loads
+// selfplay-player.wasm; this module's own parts (selfplay-seek-bar.js,
+// selfplay-sound.js) are imported by name. All are found beside this file.
+// A page that cannot serve side files (the one-file HTML export, opened from
+// file://) sets, before importing this module (itself e.g. from a Blob URL):
+//   globalThis.SelfplayPlayerAssets = {
+//     files: {   // each file's text as a Blob URL, type text/javascript
+//       'selfplay-worker.js': ..., 'selfplay-player-engine.js': ...,
+//       'selfplay-seek-bar.js': ..., 'selfplay-sound.js': ...,
+//     },
+//     wasmBinary: Uint8Array of selfplay-player.wasm,
+//     styles: false,   // the CSS is inline in the page: add no <link>
+//   };
+// and gives the recording as bytes (an ArrayBuffer or Uint8Array, e.g. from
+// base64) or as a Blob, e.g. `element.load(bytes)` on <selfplay-player>
+// (without a src attribute): nothing is fetched then.
+
+function fileUrl(name) {
+  const files = globalThis.SelfplayPlayerAssets?.files;
+  return files?.[name] || new URL(name, import.meta.url).href;
+}
+
+// Plain imports cannot follow Blob URLs, so the parts are imported by URL.
+const [{SeekBar, formatTime}, {SoundOutput}] = await Promise.all([
+  import(fileUrl('selfplay-seek-bar.js')),
+  import(fileUrl('selfplay-sound.js')),
+]);
+
+export const kSpeeds = [0.5, 0.75, 1, 1.25, 1.5, 2, 3, 4];
+export {formatTime};
+
+// The keys, as selfplay-view has them; shown by `?`.
+export const kKeys = [
+  ['Space, click on the picture', 'play / pause'],
+  ['\u2190 / \u2192', '5 seconds back / forward'],
+  ['Shift+\u2190 / Shift+\u2192', '1 minute back / forward'],
+  ['Home / End', 'start / end'],
+  [', / .', 'one frame back / forward (pauses)'],
+  ['[ / ]', 'previous / next scene mark'],
+  ['- / +', 'slower / faster (0.5x to 4x, pitch kept)'],
+  ['I', 'skip idle stretches'],
+  ['M', 'mute'],
+  ['F, double click', 'full screen'],
+  ['1', 'actual size / fit'],
+  ['?', 'this help'],
+];
+
+const kPreviewWidth = 192;
+
+// Drawn signs, so that no icon font or emoji font is needed.
+const kIcons = {
+  play: '<path d="M7 4.5v15l12.5-7.5z"/>',
+  pause: '<rect x="6" y="4.5" width="4" height="15" rx="1"/><rect x="14" y="4.5" width="4" height="15" rx="1"/>',
+  sound: '<path d="M4 9h4l5-4.5v15L8 15H4z"/><path d="M16 8.5a5 5 0 0 1 0 7M18.5 6a8.5 8.5 0 0 1 0 12" fill="none" stroke="currentColor" stroke-width="1.8"/>',
+  muted: '<path d="M4 9h4l5-4.5v15L8 15H4z"/><path d="M16 9l5 6M21 9l-5 6" fill="none" stroke="currentColor" stroke-width="1.8"/>',
+  full: '<path d="M4 9V4h5M15 4h5v5M20 15v5h-5M9 20H4v-5" fill="none" stroke="currentColor" stroke-width="2"/>',
+};
+
+function icon(name) {
+  return `<svg viewBox="0 0 24 24" width="20" height="20" fill="currentColor" aria-hidden="true">${kIcons[name]}</svg>`;
+}
+
+function assets() {
+  const given = globalThis.SelfplayPlayerAssets || {};
+  return {
+    workerUrl: fileUrl('selfplay-worker.js'),
+    engineUrl: fileUrl('selfplay-player-engine.js'),
+    wasmUrl: fileUrl('selfplay-player.wasm'),
+    wasmBinary: given.wasmBinary || null,
+    styles: given.styles !== false,
+  };
+}
+
+function addStyles() {
+  if (!assets().styles || document.querySelector('link[data-selfplay-player]')) return;
+  const link = document.createElement('link');
+  link.rel = 'stylesheet';
+  link.href = fileUrl('selfplay-player.css');
+  link.dataset.selfplayPlayer = '';
+  document.head.appendChild(link);
+}
+
+function element(tag, className, parent, text) {
+  const node = document.createElement(tag);
+  if (className) node.className = className;
+  if (text !== undefined) node.textContent = text;
+  if (parent) parent.appendChild(node);
+  return node;
+}
+
+function button(className, parent, label, title) {
+  const node = element('button', 'sp-button ' + className, parent, label);
+  node.type = 'button';
+  node.title = title;
+  node.setAttribute('aria-label', title);
+  node.tabIndex = -1;  // keys go to the player, not to the button
+  return node;
+}
+
+async function toBlob(source) {
+  if (source instanceof Blob) return source;
+  if (source instanceof ArrayBuffer || ArrayBuffer.isView(source)) return new Blob([source]);
+  if (typeof source === 'string' || source instanceof URL) {
+    let response;
+    try {
+      response = await fetch(source);
+    } catch (e) {
+      throw new Error(`${source} cannot be loaded: ${e.message}`);
+    }
+    if (!response.ok) throw new Error(`${source} cannot be loaded: ${response.status} ${response.statusText}`);
+    return await response.blob();
+  }
+  throw new Error('The source must be a URL, an ArrayBuffer, a Uint8Array or a Blob');
+}
+
+function nameOf(source) {
+  if (typeof source === 'string') return decodeURIComponent(source.split(/[?#]/)[0].split('/').pop() || source);
+  if (source instanceof URL) return nameOf(source.href);
+  if (source && source.name) return source.name;
+  return 'The recording';
+}
+
+// The media clock: the recording's time in milliseconds, moving at the speed
+// while playing, read from a time source in milliseconds (the sound's
+// output clock while it runs, else performance.now()).
+class MediaClock {
+  constructor() {
+    this.source = () => performance.now();
+    this.base = 0;
+    this.since = this.source();
+    this.speed = 1;
+    this.paused = true;
+  }
+  now() {
+    if (this.paused) return this.base;
+    // Before a newly scheduled start is heard, the time stands still.
+    return this.base + Math.max(0, this.source() - this.since) * this.speed;
+  }
+  seek(ms, startsAt = this.source()) { this.base = ms; this.since = startsAt; }
+  setPaused(paused) { this.rebase(); this.paused = paused; }
+  setSpeed(speed) { this.rebase(); this.speed = speed; }
+  setSource(source) { this.rebase(); this.source = source; this.since = source(); }
+  rebase() { this.base = this.now(); this.since = this.source(); }
+}
+
+// Requests to the worker, answered in order.
+class EngineClient {
+  constructor(worker, onEvent) {
+    this.worker = worker;
+    this.next = 1;
+    this.waiting = new Map();
+    worker.onmessage = (event) => {
+      const message = event.data;
+      if (message.type !== 'reply') return onEvent(message);
+      const pending = this.waiting.get(message.id);
+      this.waiting.delete(message.id);
+      if (pending) pending(message);
+    };
+    worker.onerror = (event) => {
+      event.preventDefault?.();
+      onEvent({type: 'failed', message: `The player's engine did not start: ${event.message || 'worker error'}`});
+    };
+  }
+  request(type, fields = {}, transfer = []) {
+    const id = this.next++;
+    return new Promise((resolve) => {
+      this.waiting.set(id, resolve);
+      this.worker.postMessage({type, id, ...fields}, transfer);
+    });
+  }
+  post(message, transfer = []) { this.worker.postMessage(message, transfer); }
+  terminate() {
+    this.worker.terminate();
+    for (const pending of this.waiting.values()) pending({failed: 'closed'});
+    this.waiting.clear();
+  }
+}
+
+export class Player extends EventTarget {
+  constructor(host, options = {}) {
+    super();
+    addStyles();
+    this.options = {autoplay: false, loop: false, startAt: 0, speed: 1, idleSkip: false, fit: 'contain',
+                     controls: true, muted: false, ...options};
+    this.host = host;
+    this.clock = new MediaClock();
+    this.speedIndex = Math.max(0, kSpeeds.indexOf(Number(this.options.speed)));
+    if (kSpeeds[this.speedIndex] !== Number(this.options.speed)) this.speedIndex = nearestSpeed(this.options.speed);
+    this.clock.setSpeed(kSpeeds[this.speedIndex]);
+    this.idleSkip = !!this.options.idleSkip;
+    this.oneToOne = this.options.fit === 'none';
+    this.muted = !!this.options.muted;
+    this.volume = 1;
+    this.shownTick = -1;
+    this.durationMs = 0;
+    this.tickMs = 40;
+    this.marks = [];
+    this.idle = [];
+    this.frameTicks = null;
+    this.damage = '';
+    this.inFlight = false;
+    this.disposed = false;
+    this.waitingForGesture = false;
+    this.seekWaiters = [];
+    this.buildDom();
+    this.ready = new Promise((resolve, reject) => { this.resolveReady = resolve; this.rejectReady = reject; });
+    this.ready.catch(() => {});
+  }
+
+  // ---- the public API ----
+  play() {
+    if (!this.engine || this.disposed) return;
+    if (this.waitingForGesture) this.startAfterGesture();
+    if (!this.clock.paused) return;
+    if (this.clock.now() >= this.durationMs) this.clock.seek(0);
+    this.setPaused(false);
+  }
+  pause() { if (this.engine && !this.clock.paused) this.setPaused(true); }
+  togglePause() { this.clock.paused ? this.play() : this.pause(); }
+  getCurrentTime() { return Math.min(this.clock.now(), this.durationMs) / 1000; }
+  getDuration() { return this.durationMs / 1000; }
+  get paused() { return this.clock.paused; }
+  get speed() { return kSpeeds[this.speedIndex]; }
+
+  seek(seconds) { return this.seekTo(Number(seconds) * 1000); }
+
+  setSpeed(x) {
+    this.speedIndex = nearestSpeed(x);
+    this.applySpeed();
+  }
+  setIdleSkip(on) {
+    this.idleSkip = !!on;
+    this.idleButton.setAttribute('aria-pressed', String(this.idleSkip));
+    this.idleButton.classList.toggle('sp-on', this.idleSkip);
+  }
+  setMuted(muted) {
+    this.muted = !!muted;
+    this.sound?.setVolume(this.muted ? 0 : this.volume);
+    this.muteButton.innerHTML = icon(this.muted ? 'muted' : 'sound');
+    this.muteButton.classList.toggle('sp-on', this.muted);
+    if (!this.muted && this.waitingForGesture) this.startAfterGesture();
+  }
+  setVolume(volume) {
+    this.volume = Math.min(1, Math.max(0, volume));
+    this.volumeInput.value = String(Math.round(this.volume * 100));
+    this.sound?.setVolume(this.muted ? 0 : this.volume);
+  }
+  setFit(fit) {
+    this.oneToOne = fit === 'none';
+    this.root.classList.toggle('sp-one-to-one', this.oneToOne);
+    this.fitButton.textContent = this.oneToOne ? '1:1' : 'Fit';
+    this.fitButton.title = this.oneToOne ? 'Actual size: fit to the width (1)' : 'Fitted: show at actual size (1)';
+  }
+
+  // The picture at 1:1 as shown now, cursor and caption included.
+  snapshot() {
+    if (!this.canvas.width) return null;
+    return this.context.getImageData(0, 0, this.canvas.width, this.canvas.height);
+  }
+
+  dispose() {
+    if (this.disposed) return;
+    this.disposed = true;
+    cancelAnimationFrame(this.frameRequest);
+    clearInterval(this.watchdog);
+    this.sound?.close();
+    this.engine?.terminate();
+    this.engine = null;
+    document.removeEventListener('keydown', this.gestureListener, true);
+    document.removeEventListener('pointerdown', this.gestureListener, true);
+    this.root.remove();
+  }
+
+  // ---- opening ----
+  async open(source) {
+    try {
+      this.name = nameOf(source);
+      const blob = await toBlob(source);
+      if (blob.size === 0) throw new Error(`${this.name} is empty: a selfplay recording was expected`);
+      await this.startEngine(blob);
+      await this.showFirstPicture();
+      this.resolveReady(this);
+      this.emit('ready');
+      this.startPlaying();
+    } catch (e) {
+      const error = e instanceof Error ? e : new Error(String(e));
+      this.showError(error.message);
+      this.emit('error', {message: error.message});
+      this.rejectReady(error);
+      this.engine?.terminate();
+      this.engine = null;
+    }
+    return this.ready;
+  }
+
+  startEngine(blob) {
+    const where = assets();
+    return new Promise((resolve, reject) => {
+      this.openedPromise = {resolve, reject};
+      let worker;
+      try {
+        worker = new Worker(where.workerUrl, {type: 'module', name: 'selfplay-player'});
+      } catch (e) {
+        reject(new Error(`The player's engine did not start: ${e.message}`));
+        return;
+      }
+      this.engine = new EngineClient(worker, (message) => this.onEngineEvent(message));
+      this.engine.post({type: 'open', blob, engineUrl: where.engineUrl, wasmUrl: where.wasmUrl,
+                        wasmBinary: where.wasmBinary});
+    });
+  }
+
+  onEngineEvent(message) {
+    if (this.disposed) return;
+    if (message.type === 'opened') {
+      this.width = message.width;
+      this.height = message.height;
+      this.tickMs = Math.max(1, message.tickMs);
+      this.openMs = message.openMs;
+      this.openedPromise?.resolve();
+    } else if (message.type === 'indexed') {
+      this.onIndexed(message);
+    } else if (message.type === 'failed') {
+      const text = this.name && !message.message.startsWith(this.name)
+        ? `${this.name} cannot be shown: ${message.message}` : message.message;
+      if (this.openedPromise && !this.width) this.openedPromise.reject(new Error(text));
+      else this.showStatus(text, 'error');
+    }
+  }
+
+  onIndexed(message) {
+    this.durationMs = message.durationMs;
+    this.indexComplete = message.complete;
+    if (message.damage) this.showDamage(message.damage);
+    if (message.complete) {
+      this.marks = Array.from(message.marks);
+      this.idle = [];
+      for (let k = 0; k + 1 < message.idle.length; k += 2) this.idle.push([message.idle[k], message.idle[k + 1]]);
+      this.frameTicks = message.frameTicks;
+      this.soundInfo = message.sound;
+      if (!message.sound && message.soundProblem) this.showStatus(message.soundProblem, 'note');
+      this.indexedAt = performance.now();
+      this.bar.setMarks(this.marks);
+      if (this.sound && message.sound) this.sound.setTrack(message.sound);
+      this.emit('indexed');
+    }
+    this.bar.setDuration(this.durationMs);
+    this.updateLabels();
+  }
+
+  async showFirstPicture() {
+    this.canvas.width = this.width;
+    this.canvas.height = this.height;
+    this.root.style.setProperty('--sp-width', this.width + 'px');
+    this.root.style.setProperty('--sp-aspect', `${this.width} / ${this.height}`);
+    const startMs = Math.max(0, Number(this.options.startAt) || 0) * 1000;
+    this.clock.seek(startMs);
+    await this.render(true);
+    if (this.failedPicture) throw new Error(`${this.name} cannot be shown: ${this.failedPicture}`);
+    this.firstPictureAt = performance.now();
+    this.root.classList.remove('sp-loading');
+  }
+
+  // After the first picture: sound, then play when asked to (and allowed).
+  async startPlaying() {
+    this.sound = new SoundOutput(this.engine, this.clock);
+    this.sound.setVolume(this.muted ? 0 : this.volume);
+    if (this.soundInfo) this.sound.setTrack(this.soundInfo);
+    this.watchdog = setInterval(() => { if (document.hidden) this.step(); }, 250);
+    if (!this.options.autoplay) return;
+    const running = await this.sound.tryStart();
+    if (this.disposed) return;
+    if (running || this.muted) {
+      this.play();
+    } else {
+      // The browser holds sound back until the user acts: the first picture
+      // and a play button; the first click or key starts both.
+      this.waitingForGesture = true;
+      this.root.classList.add('sp-blocked');
+      this.gestureListener = () => this.startAfterGesture();
+      document.addEventListener('keydown', this.gestureListener, {capture: true, once: true});
+      document.addEventListener('pointerdown', this.gestureListener, {capture: true, once: true});
+    }
+  }
+
+  startAfterGesture() {
+    if (!this.waitingForGesture) return;
+    this.waitingForGesture = false;
+    this.root.classList.remove('sp-blocked');
+    document.removeEventListener('keydown', this.gestureListener, true);
+    document.removeEventListener('pointerdown', this.gestureListener, true);
+    // resume() must be called within the gesture; the rest follows.
+    this.sound?.resumeInGesture();
+    this.suppressNextToggle = true;
+    setTimeout(() => { this.suppressNextToggle = false; }, 0);
+    this.play();
+  }
+
+  // ---- the play loop ----
+  setPaused(paused) {
+    if (paused) {
+      this.clock.setPaused(true);
+      this.sound?.stop();
+    } else {
+      this.clock.setPaused(false);
+      this.sound?.playFrom(this.clock.now(), this.speed);
+    }
+    this.playButton.innerHTML = icon(paused ? 'play' : 'pause');
+    this.playButton.title = paused ? 'Play (Space)' : 'Pause (Space)';
+    this.root.classList.toggle('sp-paused', paused);
+    this.emit(paused ? 'pause' : 'play');
+    this.scheduleFrame();
+    this.step();
+  }
+
+  scheduleFrame() {
+    if (this.frameRequest || this.clock.paused || this.disposed) return;
+    this.frameRequest = requestAnimationFrame(() => {
+      this.frameRequest = 0;
+      this.step();
+      this.scheduleFrame();
+    });
+  }
+
+  // One look at the clock: end, idle skip, the picture for the time.
+  step() {
+    if (!this.engine || this.disposed) return;
+    this.sound?.pump();
+    let now = this.clock.now();
+    if (!this.clock.paused && this.indexComplete && now >= this.durationMs) {
+      if (this.options.loop) {
+        this.clock.seek(0);
+        this.sound?.playFrom(0, this.speed);
+        now = 0;
+        this.emit('loop');
+      } else {
+        this.clock.seek(this.durationMs);
+        this.setPaused(true);
+        this.emit('ended');
+        return;
+      }
+    }
+    if (this.idleSkip && !this.clock.paused) {
+      for (const [start, end] of this.idle) {
+        if (now >= start && now < end) {
+          this.clock.seek(end);
+          this.sound?.playFrom(end, this.speed);
+          this.flash(`Skipped ${formatTime(end - now)} idle`);
+          now = end;
+          break;
+        }
+      }
+    }
+    this.render(false);
+    this.bar.setPosition(Math.min(now, this.durationMs));
+    this.updateTime(now);
+  }
+
+  tickAt(ms) { return Math.floor(Math.max(0, Math.min(ms, this.durationMs || ms)) / this.tickMs); }
+
+  // Asks the engine for the picture at the clock's time, one request at a
+  // time; every answer is drawn, as its rectangle is relative to the last.
+  async render(force) {
+    const tick = this.tickAt(this.clock.now());
+    if (this.inFlight || (!force && tick === this.shownTick)) return;
+    this.inFlight = true;
+    const reply = await this.engine.request('picture', {tick});
+    this.inFlight = false;
+    if (this.disposed) return;
+    if (reply.failed) {
+      this.failedPicture = reply.failed;
+      if (reply.damage) this.showDamage(reply.damage);
+      return;
+    }
+    if (reply.pixels) {
+      const [x, y, w, h] = reply.rect;
+      this.context.putImageData(new ImageData(reply.pixels, w, h), x, y);
+    }
+    this.shownTick = tick;
+    this.lastDrawn = {tick, at: performance.now()};
+    if (reply.damage) {
+      this.durationMs = Math.min(this.durationMs || reply.durationMs, reply.durationMs);
+      this.showDamage(reply.damage);
+    }
+    this.seekWaiters = this.seekWaiters.filter((waiter) => {
+      if (waiter.tick !== tick) return true;
+      waiter.resolve();
+      return false;
+    });
+    // The clock moved on while this one was composed.
+    if (this.tickAt(this.clock.now()) !== tick || this.seekWaiters.length) this.render(false);
+  }
+
+  seekTo(ms) {
+    if (!this.engine) return Promise.resolve();
+    const target = Math.max(0, Math.min(ms, this.durationMs));
+    this.clock.seek(target);
+    if (!this.clock.paused) this.sound?.playFrom(target, this.speed);
+    const tick = this.tickAt(target);
+    const shown = new Promise((resolve) => this.seekWaiters.push({tick, resolve}));
+    this.bar.setPosition(target);
+    this.updateTime(target);
+    this.render(false);
+    if (tick === this.shownTick && !this.inFlight) this.render(true);
+    return shown.then(() => { this.emit('seeked'); });
+  }
+
+  seekBy(ms) { return this.seekTo(this.clock.now() + ms); }
+
+  frameOf(tick) {
+    const ticks = this.frameTicks;
+    if (!ticks || !ticks.length) return -1;
+    let low = 0, high = ticks.length - 1;
+    while (low < high) {
+      const middle = (low + high + 1) >> 1;
+      if (ticks[middle] <= tick) low = middle; else high = middle - 1;
+    }
+    return low;
+  }
+
+  stepFrame(direction) {
+    if (!this.engine) return;
+    if (!this.clock.paused) this.setPaused(true);
+    const tick = this.tickAt(this.clock.now());
+    const frame = this.frameOf(tick);
+    if (frame < 0) return this.seekTo((tick + direction) * this.tickMs);
+    let target = frame + direction;
+    // Back from inside a frame goes to that frame's start first.
+    if (direction < 0 && tick > this.frameTicks[frame]) target = frame;
+    target = Math.max(0, Math.min(this.frameTicks.length - 1, target));
+    return this.seekTo(this.frameTicks[target] * this.tickMs);
+  }
+
+  jumpToMark(direction) {
+    if (!this.marks.length) return;
+    const now = this.clock.now();
+    if (direction > 0) {
+      const next = this.marks.find((mark) => mark > now + 1);
+      if (next !== undefined) this.seekTo(next);
+    } else {
+      // A mark just passed is skipped over, as a player's "previous" does.
+      const before = this.marks.filter((mark) => mark < now - 1500);
+      this.seekTo(before.length ? before[before.length - 1] : 0);
+    }
+  }
+
+  changeSpeed(direction) {
+    this.speedIndex = Math.max(0, Math.min(kSpeeds.length - 1, this.speedIndex + direction));
+    this.applySpeed();
+  }
+
+  applySpeed() {
+    this.clock.setSpeed(this.speed);
+    if (!this.clock.paused) this.sound?.playFrom(this.clock.now(), this.speed);
+    this.speedSelect.value = String(this.speed);
+    this.speedSelect.classList.toggle('sp-on', this.speed !== 1);
+    this.flash(`${this.speed}x`);
+    this.emit('ratechange');
+  }
+
+  toggleFullScreen() {
+    if (document.fullscreenElement) document.exitFullscreen?.();
+    else this.root.requestFullscreen?.().catch(() => {});
+  }
+
+  // ---- messages ----
+  flash(text) {
+    this.toast.textContent = text;
+    this.toast.classList.add('sp-shown');
+    clearTimeout(this.toastTimer);
+    this.toastTimer = setTimeout(() => this.toast.classList.remove('sp-shown'), 1500);
+  }
+
+  showStatus(text, kind) {
+    this.status.textContent = text;
+    this.status.className = 'sp-status sp-' + kind;
+  }
+
+  showDamage(damage) {
+    if (this.damage === damage) return;
+    this.damage = damage;
+    this.showStatus(`Damaged: plays up to ${damage}`, 'damage');
+    this.bar.setDuration(this.durationMs);
+    this.emit('damage', {message: damage});
+  }
+
+  showError(text) {
+    this.root.classList.remove('sp-loading');
+    this.root.classList.add('sp-failed');
+    this.errorBox.textContent = text;
+  }
+
+  emit(type, detail = {}) {
+    const event = new Event(type);
+    Object.assign(event, detail);
+    this.dispatchEvent(event);
+    this.host.dispatchEvent?.(new CustomEvent('selfplay-' + type, {detail}));
+  }
+
+  updateTime(now) {
+    const text = `${formatTime(Math.min(now, this.durationMs))} / ${formatTime(this.durationMs)}`;
+    if (this.timeLabel.textContent !== text) this.timeLabel.textContent = text;
+  }
+
+  updateLabels() { this.updateTime(this.clock.now()); }
+
+  // ---- the page ----
+  buildDom() {
+    const root = element('div', 'selfplay-player sp-loading sp-paused');
+    this.root = root;
+    root.tabIndex = 0;
+    root.classList.toggle('sp-no-controls', this.options.controls === false);
+    const stage = element('div', 'sp-stage', root);
+    this.stage = stage;
+    this.canvas = element('canvas', 'sp-picture', stage);
+    this.canvas.width = 0;
+    this.canvas.height = 0;
+    this.context = this.canvas.getContext('2d', {alpha: false});
+    this.toast = element('div', 'sp-toast', stage);
+    this.bigPlay = button('sp-big-play', stage, '', 'Play with sound');
+    this.bigPlay.innerHTML = icon('play');
+    this.errorBox = element('div', 'sp-error', stage);
+    this.errorBox.setAttribute('role', 'alert');
+    this.help = element('div', 'sp-help', stage);
+    element('h2', '', this.help, 'Keys');
+    const table = element('table', '', this.help);
+    for (const [key, does] of kKeys) {
+      const row = element('tr', '', table);
+      element('th', '', row, key);
+      element('td', '', row, does);
+    }
+
+    const controls = element('div', 'sp-controls', root);
+    this.playButton = button('sp-play', controls, '', 'Play (Space)');
+    this.playButton.innerHTML = icon('play');
+    this.timeLabel = element('span', 'sp-time', controls, '0:00 / 0:00');
+    this.bar = new SeekBar(controls, {
+      seek: (ms) => this.seekTo(ms),
+      preview: (ms) => this.preview(ms),
+    });
+    this.speedSelect = element('select', 'sp-speed', controls);
+    this.speedSelect.title = 'Speed (+ / -)';
+    this.speedSelect.tabIndex = -1;
+    for (const speed of kSpeeds) {
+      const option = element('option', '', this.speedSelect, `${speed}x`);
+      option.value = String(speed);
+    }
+    this.speedSelect.value = String(this.speed);
+    this.idleButton = button('sp-idle', controls, 'Skip idle', 'Skip idle stretches (I)');
+    this.muteButton = button('sp-mute', controls, '', 'Mute (M)');
+    this.volumeInput = element('input', 'sp-volume', controls);
+    Object.assign(this.volumeInput, {type: 'range', min: 0, max: 100, value: 100, title: 'Volume', tabIndex: -1});
+    this.fitButton = button('sp-fit', controls, 'Fit', 'Actual size / fit (1)');
+    this.fullButton = button('sp-full', controls, '', 'Full screen (F)');
+    this.fullButton.innerHTML = icon('full');
+    this.helpButton = button('sp-help-button', controls, '?', 'Keys (?)');
+    this.status = element('div', 'sp-status', root);
+
+    this.host.appendChild(root);
+    this.setFit(this.oneToOne ? 'none' : 'contain');
+    this.setIdleSkip(this.idleSkip);
+    this.setMuted(this.muted);
+    this.wireEvents();
+  }
+
+  wireEvents() {
+    this.playButton.addEventListener('click', () => this.togglePause());
+    this.bigPlay.addEventListener('click', (event) => { event.stopPropagation(); this.startAfterGesture(); });
+    this.speedSelect.addEventListener('change', () => this.setSpeed(Number(this.speedSelect.value)));
+    this.idleButton.addEventListener('click', () => this.toggleIdleSkip());
+    this.muteButton.addEventListener('click', () => this.setMuted(!this.muted));
+    this.volumeInput.addEventListener('input', () => this.setVolume(Number(this.volumeInput.value) / 100));
+    this.fitButton.addEventListener('click', () => this.setFit(this.oneToOne ? 'contain' : 'none'));
+    this.fullButton.addEventListener('click', () => this.toggleFullScreen());
+    this.helpButton.addEventListener('click', () => this.toggleHelp());
+    this.help.addEventListener('click', () => this.toggleHelp(false));
+    // A click or a tap on the picture plays / pauses; a double click goes
+    // full screen (the click it began with is taken back).
+    this.canvas.addEventListener('click', () => {
+      if (this.suppressNextToggle) return;
+      this.root.focus({preventScroll: true});
+      this.togglePause();
+    });
+    this.canvas.addEventListener('dblclick', () => { this.togglePause(); this.toggleFullScreen(); });
+    this.root.addEventListener('keydown', (event) => this.onKey(event));
+    document.addEventListener('fullscreenchange', () => {
+      this.root.classList.toggle('sp-full-screen', document.fullscreenElement === this.root);
+    });
+  }
+
+  toggleIdleSkip() {
+    this.setIdleSkip(!this.idleSkip);
+    this.flash(this.idleSkip ? `Skipping idle stretches (${this.idle.length})` : 'Idle skipping off');
+  }
+
+  toggleHelp(show = !this.root.classList.contains('sp-help-shown')) {
+    this.root.classList.toggle('sp-help-shown', show);
+  }
+
+  onKey(event) {
+    if (event.ctrlKey || event.metaKey || event.altKey) return;
+    const shift = event.shiftKey;
+    const actions = {
+      ' ': () => this.togglePause(),
+      'ArrowLeft': () => this.seekBy(shift ? -60000 : -5000),
+      'ArrowRight': () => this.seekBy(shift ? 60000 : 5000),
+      'Home': () => this.seekTo(0),
+      'End': () => this.seekTo(this.durationMs),
+      ',': () => this.stepFrame(-1),
+      '.': () => this.stepFrame(1),
+      '[': () => this.jumpToMark(-1),
+      ']': () => this.jumpToMark(1),
+      '+': () => this.changeSpeed(1), '=': () => this.changeSpeed(1),
+      '-': () => this.changeSpeed(-1), '_': () => this.changeSpeed(-1),
+      'i': () => this.toggleIdleSkip(), 'I': () => this.toggleIdleSkip(),
+      'm': () => this.setMuted(!this.muted), 'M': () => this.setMuted(!this.muted),
+      'f': () => this.toggleFullScreen(), 'F': () => this.toggleFullScreen(),
+      '1': () => this.setFit(this.oneToOne ? 'contain' : 'none'),
+      '?': () => this.toggleHelp(),
+      'Escape': () => this.toggleHelp(false),
+    };
+    const action = actions[event.key];
+    if (!action) return;
+    event.preventDefault();
+    // The key that lets sound start has started playing already.
+    if (this.suppressNextToggle && event.key === ' ') return;
+    if (!this.engine && event.key !== '?' && event.key !== 'Escape') return;
+    action();
+  }
+
+  // The hover picture: one request at a time, the latest time wins.
+  async preview(ms) {
+    if (!this.engine || !this.width) return null;
+    this.previewWanted = ms;
+    if (this.previewBusy) return null;
+    this.previewBusy = true;
+    try {
+      let image = null;
+      while (this.previewWanted !== null && this.engine) {
+        const at = this.previewWanted;
+        this.previewWanted = null;
+        const reply = await this.engine.request('preview', {tick: this.tickAt(at), maxWidth: kPreviewWidth});
+        if (reply.pixels && reply.width > 0) image = new ImageData(reply.pixels, reply.width, reply.height);
+        if (image) this.bar.showPreview(image);
+      }
+      return image;
+    } finally {
+      this.previewBusy = false;
+    }
+  }
+}
+
+function nearestSpeed(x) {
+  let best = 0;
+  for (let k = 1; k < kSpeeds.length; ++k) {
+    if (Math.abs(kSpeeds[k] - x) < Math.abs(kSpeeds[best] - x)) best = k;
+  }
+  return best;
+}
+
+export async function createPlayer(host, source, options = {}) {
+  if (!host || typeof host.appendChild !== 'function') throw new Error('createPlayer needs an element to fill');
+  const player = new Player(host, options);
+  return await player.open(source);
+}
+
+// <selfplay-player src=... autoplay loop speed=1.5 start-at=30 idle-skip fit=none controls muted>
+export class SelfplayPlayerElement extends HTMLElement {
+  static get observedAttributes() { return ['src']; }
+
+  connectedCallback() {
+    if (this.player || !this.hasAttribute('src')) return;
+    this.load(this.getAttribute('src'));
+  }
+
+  disconnectedCallback() {
+    // Moving the element re-connects it at once: dispose only when it stays out.
+    queueMicrotask(() => {
+      if (!this.isConnected && this.player) { this.player.dispose(); this.player = null; }
+    });
+  }
+
+  attributeChangedCallback(name, before, after) {
+    if (name === 'src' && this.isConnected && this.player && before !== after && after) this.load(after);
+  }
+
+  // A source other than a URL (bytes or a Blob), e.g. from the one-file HTML.
+  load(source) {
+    this.player?.dispose();
+    const options = {
+      autoplay: this.hasAttribute('autoplay'),
+      loop: this.hasAttribute('loop'),
+      speed: Number(this.getAttribute('speed') || 1),
+      startAt: Number(this.getAttribute('start-at') || 0),
+      idleSkip: this.hasAttribute('idle-skip'),
+      fit: this.getAttribute('fit') === 'none' ? 'none' : 'contain',
+      // Without the attribute the controls show too, as the page expects.
+      controls: this.getAttribute('controls') !== 'false',
+      muted: this.hasAttribute('muted'),
+    };
+    this.player = new Player(this, options);
+    this.ready = this.player.open(source);
+    return this.ready;
+  }
+}
+
+if (globalThis.customElements && !customElements.get('selfplay-player')) {
+  customElements.define('selfplay-player', SelfplayPlayerElement);
+}

@@ -1,0 +1,202 @@
+// The web player's engine thread: the WebAssembly module runs here, reading
+// the recording on demand from a Blob with FileReaderSync, so neither a big
+// file nor indexing ever blocks the page.
+//
+// Page -> worker: {type:'open', engineUrl, wasmUrl | wasmBinary, blob}, then
+// requests {type, id, ...} answered by {type:'reply', id, ...}:
+//   picture {tick}            -> {tick, rect:[x,y,w,h], pixels (RGBA of rect) | null, damage}
+//   preview {tick, maxWidth}  -> {width, height, pixels}
+//   sound   {firstFrame, count, speed} -> {samples (Float32Array), nextFrame}
+// Worker -> page (unasked): 'opened', 'indexed' (progress and at the end),
+// 'failed' {message}. Every buffer is transferred, not copied.
+
+let engine = null;   // the Emscripten module
+let handle = 0;
+let blob = null;
+const reader = new FileReaderSync();
+const kSource = 1;  // the number sp_open hands back to spRead
+const kIndexRecords = 2000;  // frame records per step: a few ms, then the page's requests
+
+self.onmessage = (event) => {
+  const message = event.data;
+  try {
+    if (message.type === 'open') open(message);
+    else if (!handle) reply(message, {failed: 'no recording is open'});
+    else if (message.type === 'picture') picture(message);
+    else if (message.type === 'preview') preview(message);
+    else if (message.type === 'sound') sound(message);
+    else if (message.type === 'close') close();
+  } catch (e) {
+    self.postMessage({type: 'failed', message: String(e && e.message || e)});
+  }
+};
+
+function reply(request, fields, transfer = []) {
+  self.postMessage({type: 'reply', id: request.id, ...fields}, transfer);
+}
+
+async function loadEngine(message) {
+  const options = {
+    spRead: readInto,
+    print: () => {},
+    printErr: (text) => console.warn(text),
+  };
+  if (message.wasmBinary) options.wasmBinary = message.wasmBinary;
+  else if (message.wasmUrl) options.locateFile = () => message.wasmUrl;
+  const imported = await import(message.engineUrl);
+  const factory = imported.default;
+  return await factory(options);
+}
+
+// Module.spRead: copies file bytes into the module's memory.
+function readInto(source, offset, length, dst) {
+  if (!blob || source !== kSource) return -1;
+  if (offset >= blob.size || length <= 0) return 0;
+  try {
+    const bytes = reader.readAsArrayBuffer(blob.slice(offset, Math.min(blob.size, offset + length)));
+    engine.HEAPU8.set(new Uint8Array(bytes), dst);
+    return bytes.byteLength;
+  } catch (e) {
+    return -1;
+  }
+}
+
+function text(pointer) { return pointer ? engine.UTF8ToString(pointer) : ''; }
+
+async function open(message) {
+  if (!engine) engine = await loadEngine(message);
+  close();
+  blob = message.blob;
+  const started = performance.now();
+  handle = engine._sp_open(kSource, blob.size);
+  if (!handle) {
+    self.postMessage({type: 'failed', message: text(engine._sp_error(0))});
+    return;
+  }
+  const opened = {
+    type: 'opened',
+    width: engine._sp_width(handle),
+    height: engine._sp_height(handle),
+    tickMs: engine._sp_tick_ms(handle),
+    openMs: performance.now() - started,
+  };
+  self.postMessage(opened);
+  setTimeout(() => indexStep(handle), 0);
+}
+
+// Indexes a step at a time, yielding to the page's requests in between;
+// the times and marks are posted when it is complete.
+function indexStep(forHandle) {
+  if (forHandle !== handle) return;
+  const more = engine._sp_index_step(handle, kIndexRecords);
+  if (more) {
+    self.postMessage({type: 'indexed', complete: false, ...timeLine()});
+    setTimeout(() => indexStep(forHandle), 0);
+    return;
+  }
+  self.postMessage({type: 'indexed', complete: true, ...timeLine(), ...extras()});
+}
+
+function timeLine() {
+  const frames = engine._sp_frame_count(handle);
+  return {
+    durationMs: engine._sp_duration_ms(handle),
+    lastTick: engine._sp_last_tick(handle),
+    frameCount: frames,
+    damage: text(engine._sp_damage(handle)),
+  };
+}
+
+// Reads a list of doubles the engine writes, counted first.
+function doubles(call, perItem) {
+  const count = call(0, 0);
+  if (count <= 0) return new Float64Array(0);
+  const bytes = count * perItem * 8;
+  const pointer = engine._malloc(bytes);
+  try {
+    const written = Math.min(count, call(pointer, count));
+    return engine.HEAPF64.slice(pointer / 8, pointer / 8 + written * perItem);
+  } finally {
+    engine._free(pointer);
+  }
+}
+
+function extras() {
+  const marks = doubles((p, max) => engine._sp_marks(handle, p, max), 1);
+  const idle = doubles((p, max) => engine._sp_idle_stretches(handle, p, max), 2);
+  const frames = engine._sp_frame_count(handle);
+  const frameTicks = new Float64Array(frames);
+  for (let k = 0; k < frames; ++k) frameTicks[k] = engine._sp_tick_of_frame(handle, k);
+  const rate = engine._sp_sound_rate(handle);
+  return {
+    marks, idle, frameTicks,
+    sound: rate > 0 ? {rate, channels: engine._sp_sound_channels(handle), frames: engine._sp_sound_frames(handle)}
+                    : null,
+    soundProblem: rate > 0 ? '' : text(engine._sp_error(handle)),
+  };
+}
+
+const scratch = {pointer: 0, bytes: 0};
+function scratchOf(bytes) {
+  if (scratch.bytes < bytes) {
+    if (scratch.pointer) engine._free(scratch.pointer);
+    scratch.pointer = engine._malloc(bytes);
+    scratch.bytes = bytes;
+  }
+  return scratch.pointer;
+}
+
+function picture(request) {
+  const out = scratchOf(16);
+  const pixels = engine._sp_picture_at(handle, request.tick, out);
+  if (!pixels) {
+    reply(request, {failed: text(engine._sp_error(handle)), damage: text(engine._sp_damage(handle))});
+    return;
+  }
+  const rect = Array.from(engine.HEAP32.subarray(out / 4, out / 4 + 4));
+  const [x, y, w, h] = rect;
+  const width = engine._sp_width(handle);
+  let copy = null;
+  if (w > 0 && h > 0) {
+    copy = new Uint8ClampedArray(w * h * 4);
+    const heap = engine.HEAPU8;
+    for (let row = 0; row < h; ++row) {
+      const from = pixels + ((y + row) * width + x) * 4;
+      copy.set(heap.subarray(from, from + w * 4), row * w * 4);
+    }
+  }
+  reply(request, {tick: request.tick, rect, pixels: copy, damage: text(engine._sp_damage(handle)),
+                  durationMs: engine._sp_duration_ms(handle)},
+        copy ? [copy.buffer] : []);
+}
+
+function preview(request) {
+  const size = scratchOf(16);
+  const pixels = engine._sp_preview_at(handle, request.tick, request.maxWidth, size);
+  if (!pixels) {
+    reply(request, {width: 0, height: 0, pixels: null});
+    return;
+  }
+  const width = engine.HEAP32[size / 4];
+  const height = engine.HEAP32[size / 4 + 1];
+  const copy = new Uint8ClampedArray(engine.HEAPU8.subarray(pixels, pixels + width * height * 4));
+  reply(request, {width, height, pixels: copy}, [copy.buffer]);
+}
+
+function sound(request) {
+  const channels = Math.max(1, engine._sp_sound_channels(handle));
+  const out = engine._malloc(request.count * channels * 4);
+  try {
+    const written = engine._sp_sound_read(handle, request.firstFrame, request.count, out, request.speed);
+    const samples = engine.HEAPF32.slice(out / 4, out / 4 + written * channels);
+    reply(request, {samples, channels, nextFrame: engine._sp_sound_next_frame(handle)}, [samples.buffer]);
+  } finally {
+    engine._free(out);
+  }
+}
+
+function close() {
+  if (handle) engine._sp_close(handle);
+  handle = 0;
+  blob = null;
+}
