@@ -217,15 +217,18 @@ export class Player extends EventTarget {
     this.seekWaiters = [];
     this.buildDom();
     this.ready = new Promise((resolve, reject) => { this.resolveReady = resolve; this.rejectReady = reject; });
+    this.indexDone = new Promise((resolve) => { this.resolveIndexDone = resolve; });
     this.ready.catch(() => {});
   }
 
   // ---- the public API ----
   play() {
     if (!this.engine || this.disposed) return;
-    if (this.waitingForGesture) this.startAfterGesture();
+    if (this.waitingForGesture) return this.startAfterGesture();
+    // Inside a click or key this lets the sound start; elsewhere it waits.
+    this.sound?.resumeInGesture();
     if (!this.clock.paused) return;
-    if (this.clock.now() >= this.durationMs) this.clock.seek(0);
+    if (this.indexComplete && this.clock.now() >= this.durationMs) this.clock.seek(0);
     this.setPaused(false);
   }
   pause() { if (this.engine && !this.clock.paused) this.setPaused(true); }
@@ -334,8 +337,8 @@ export class Player extends EventTarget {
     } else if (message.type === 'indexed') {
       this.onIndexed(message);
     } else if (message.type === 'failed') {
-      const text = this.name && !message.message.startsWith(this.name)
-        ? `${this.name} cannot be shown: ${message.message}` : message.message;
+      const text = messageFor(this.name, message.message);
+      this.resolveIndexDone();
       if (this.openedPromise && !this.width) this.openedPromise.reject(new Error(text));
       else this.showStatus(text, 'error');
     }
@@ -355,6 +358,7 @@ export class Player extends EventTarget {
       this.indexedAt = performance.now();
       this.bar.setMarks(this.marks);
       if (this.sound && message.sound) this.sound.setTrack(message.sound);
+      this.resolveIndexDone();
       this.emit('indexed');
     }
     this.bar.setDuration(this.durationMs);
@@ -367,9 +371,12 @@ export class Player extends EventTarget {
     this.root.style.setProperty('--sp-width', this.width + 'px');
     this.root.style.setProperty('--sp-aspect', `${this.width} / ${this.height}`);
     const startMs = Math.max(0, Number(this.options.startAt) || 0) * 1000;
-    this.clock.seek(startMs);
+    // A later start needs the time line up to there: the whole index
+    // (a second or two for hours; the first picture at 0 needs none).
+    if (startMs > 0) await this.indexDone;
+    this.clock.seek(Math.min(startMs, this.durationMs));
     await this.render(true);
-    if (this.failedPicture) throw new Error(`${this.name} cannot be shown: ${this.failedPicture}`);
+    if (this.failedPicture) throw new Error(messageFor(this.name, this.failedPicture));
     this.firstPictureAt = performance.now();
     this.root.classList.remove('sp-loading');
   }
@@ -404,8 +411,9 @@ export class Player extends EventTarget {
     document.removeEventListener('pointerdown', this.gestureListener, true);
     // resume() must be called within the gesture; the rest follows.
     this.sound?.resumeInGesture();
-    this.suppressNextToggle = true;
-    setTimeout(() => { this.suppressNextToggle = false; }, 0);
+    // The click or Space that this pointer or key goes on to make must not
+    // pause again what it started.
+    this.startedByGestureAt = performance.now();
     this.play();
   }
 
@@ -459,6 +467,7 @@ export class Player extends EventTarget {
           this.clock.seek(end);
           this.sound?.playFrom(end, this.speed);
           this.flash(`Skipped ${formatTime(end - now)} idle`);
+          this.emit('skip', {from: now / 1000, to: end / 1000});
           now = end;
           break;
         }
@@ -690,7 +699,7 @@ export class Player extends EventTarget {
     // A click or a tap on the picture plays / pauses; a double click goes
     // full screen (the click it began with is taken back).
     this.canvas.addEventListener('click', () => {
-      if (this.suppressNextToggle) return;
+      if (this.justStarted()) return;
       this.root.focus({preventScroll: true});
       this.togglePause();
     });
@@ -700,6 +709,8 @@ export class Player extends EventTarget {
       this.root.classList.toggle('sp-full-screen', document.fullscreenElement === this.root);
     });
   }
+
+  justStarted() { return performance.now() - (this.startedByGestureAt ?? -1e9) < 600; }
 
   toggleIdleSkip() {
     this.setIdleSkip(!this.idleSkip);
@@ -736,7 +747,7 @@ export class Player extends EventTarget {
     if (!action) return;
     event.preventDefault();
     // The key that lets sound start has started playing already.
-    if (this.suppressNextToggle && event.key === ' ') return;
+    if (event.key === ' ' && this.justStarted()) return;
     if (!this.engine && event.key !== '?' && event.key !== 'Escape') return;
     action();
   }
@@ -761,6 +772,13 @@ export class Player extends EventTarget {
       this.previewBusy = false;
     }
   }
+}
+
+// The engine's message with the file's name in it.
+function messageFor(name, message) {
+  if (!name || message.startsWith(name)) return message;
+  if (message.startsWith('This file ')) return name + message.slice('This file'.length);
+  return `${name} cannot be shown: ${message}`;
 }
 
 function nearestSpeed(x) {
