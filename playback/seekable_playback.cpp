@@ -7,8 +7,7 @@
 #include <exception>
 #include <limits>
 
-#include "payload/c_file.h"
-#include "payload/sound_track.h"
+#include "payload/sound_expander.h"
 #include "platform/canvas.h"
 #include "platform/errors.h"
 #include "playback/picture.h"
@@ -623,35 +622,27 @@ const Bitmap& SeekablePlayback::PictureAt(int64_t tick) {
   return picture_;
 }
 
+int64_t SeekablePlayback::SoundTrackOffset() const { return int64_t{location_.offset} + 4; }
+
 std::vector<uint8_t> SeekablePlayback::ExpandSound() {
   std::vector<uint8_t> wav;
   if (!HasSoundTrack()) return wav;
-  CFile out(std::tmpfile());
-  if (!out) return wav;
-  // The expansion reads through the C runtime, as the stub does.
-  std::FILE* in = std::tmpfile();
-  CFile inFile(in);
-  if (!in) return wav;
-  // Copy the sound track's bytes (lead word to video stream) into a file
-  // the expansion can read.
-  const int64_t start = int64_t{location_.offset} + 4;
-  const int64_t end = location_.head.videoOffset;
-  file_->Seek(start, SeekOrigin::Begin);
-  std::vector<uint8_t> chunk(1 << 16);
-  for (int64_t left = end - start; left > 0;) {
-    const size_t n = file_->Read(chunk.data(), static_cast<size_t>(std::min<int64_t>(left, chunk.size())));
-    if (n == 0) break;
-    std::fwrite(chunk.data(), 1, n, in);
-    left -= static_cast<int64_t>(n);
+  file_->Seek(SoundTrackOffset(), SeekOrigin::Begin);
+  SoundExpander expander(*file_, location_.head.videoOffset);
+  for (std::span<const uint8_t> chunk = expander.Next(); !chunk.empty(); chunk = expander.Next()) {
+    wav.insert(wav.end(), chunk.begin(), chunk.end());
   }
-  std::rewind(in);
-  ExpandSoundFile(in, out.get(), end - start);
-  const long size = std::ftell(out.get());
-  if (size <= 0) return wav;
-  wav.resize(static_cast<size_t>(size));
-  std::rewind(out.get());
-  wav.resize(std::fread(wav.data(), 1, wav.size(), out.get()));
   return wav;
+}
+
+std::unique_ptr<SoundSamples> SeekablePlayback::OpenSound(std::unique_ptr<Stream> file) const {
+  if (!HasSoundTrack()) return nullptr;
+  return std::make_unique<SoundSamples>(std::move(file), SoundTrackOffset(), location_.head.videoOffset);
+}
+
+std::unique_ptr<SoundSamples> SeekablePlayback::OpenSound() {
+  if (!HasSoundTrack()) return nullptr;
+  return std::make_unique<SoundSamples>(*file_, SoundTrackOffset(), location_.head.videoOffset);
 }
 
 }  // namespace sp

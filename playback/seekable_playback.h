@@ -9,6 +9,7 @@
 
 #include "payload/payload_locator.h"
 #include "payload/payload_reader.h"
+#include "payload/sound_samples.h"
 #include "platform/bitmap.h"
 #include "platform/icon.h"
 #include "platform/jpeg_image.h"
@@ -107,6 +108,17 @@ class SeekablePlayback {
   // The sound track expanded into a WAV file's bytes; empty without one.
   // What was decoded up to a damage is kept.
   std::vector<uint8_t> ExpandSound();
+
+  // The sound track's samples, expanded on demand (nullptr without a sound
+  // track). Nothing is indexed yet: call IndexSome or CompleteIndex on it.
+  // Through `file`, its own handle on this recording, it may be used on
+  // another thread than the playback's.
+  std::unique_ptr<SoundSamples> OpenSound(std::unique_ptr<Stream> file) const;
+  // Through the playback's own file, for a front end on one thread; it
+  // must not outlive the playback.
+  std::unique_ptr<SoundSamples> OpenSound();
+  // The sound-track item's file offset (its code tree).
+  int64_t SoundTrackOffset() const;
 
   // Makes the next snapshot that is still missing, in time order; false
   // when all are made or the budget is spent. Meant for idle moments: each
