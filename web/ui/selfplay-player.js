@@ -10,27 +10,38 @@
 // defines <selfplay-player src=... autoplay loop speed start-at idle-skip
 // fit controls muted>, whose `player` property is the same object.
 //
-// The engine (WebAssembly) runs in a module Worker (selfplay-worker.js) that
-// imports the Emscripten loader (selfplay-player-engine.js), which loads
-// selfplay-player.wasm; this module's own parts (selfplay-seek-bar.js,
-// selfplay-sound.js) are imported by name. All are found beside this file.
+// The engine (WebAssembly) runs in a Worker (selfplay-worker.js, a classic
+// script) that loads Emscripten's loader (selfplay-player-engine.js), which
+// loads selfplay-player.wasm; this module's own parts (selfplay-seek-bar.js,
+// selfplay-sound.js) are imported by URL. All are found beside this file.
+//
 // A page that cannot serve side files (the one-file HTML export, opened from
-// file://) sets, before importing this module (itself e.g. from a Blob URL):
+// file://) sets, before importing this module (itself from a Blob URL):
 //   globalThis.SelfplayPlayerAssets = {
-//     files: {   // each file's text as a Blob URL, type text/javascript
-//       'selfplay-worker.js': ..., 'selfplay-player-engine.js': ...,
+//     files: {   // Blob URLs (type text/javascript) of the files' texts
 //       'selfplay-seek-bar.js': ..., 'selfplay-sound.js': ...,
+//       // The loader's text, a newline, then selfplay-worker.js's text, as
+//       // ONE Blob: a Blob-URL worker of a file:// page can load nothing
+//       // (no importScripts, no import()). For this the loader must be a
+//       // classic script (MODULARIZE with EXPORT_NAME=createSelfplayEngine,
+//       // without EXPORT_ES6), so that it defines createSelfplayEngine.
+//       'selfplay-worker.js': ...,
 //     },
 //     wasmBinary: Uint8Array of selfplay-player.wasm,
 //     styles: false,   // the CSS is inline in the page: add no <link>
 //   };
-// and gives the recording as bytes (an ArrayBuffer or Uint8Array, e.g. from
-// base64) or as a Blob, e.g. `element.load(bytes)` on <selfplay-player>
-// (without a src attribute): nothing is fetched then.
+// and gives the recording as bytes, e.g. <selfplay-player id=...> without a
+// src attribute, then `element.load(uint8Array)` (or an ArrayBuffer, a Blob):
+// nothing is fetched then.
 
 function fileUrl(name) {
   const files = globalThis.SelfplayPlayerAssets?.files;
-  return files?.[name] || new URL(name, import.meta.url).href;
+  if (files?.[name]) return files[name];
+  try {
+    return new URL(name, import.meta.url).href;
+  } catch (e) {
+    return null;  // loaded from a Blob URL: there is nothing beside it
+  }
 }
 
 // Plain imports cannot follow Blob URLs, so the parts are imported by URL.
@@ -85,7 +96,7 @@ function assets() {
 }
 
 function addStyles() {
-  if (!assets().styles || document.querySelector('link[data-selfplay-player]')) return;
+  if (!assets().styles || !fileUrl('selfplay-player.css') || document.querySelector('link[data-selfplay-player]')) return;
   const link = document.createElement('link');
   link.rel = 'stylesheet';
   link.href = fileUrl('selfplay-player.css');
@@ -315,7 +326,8 @@ export class Player extends EventTarget {
       this.openedPromise = {resolve, reject};
       let worker;
       try {
-        worker = new Worker(where.workerUrl, {type: 'module', name: 'selfplay-player'});
+        // Classic: a module worker cannot start from a Blob URL on a file:// page.
+        worker = new Worker(where.workerUrl, {name: 'selfplay-player'});
       } catch (e) {
         reject(new Error(`The player's engine did not start: ${e.message}`));
         return;

@@ -1,4 +1,5 @@
-// The web player's engine thread: the WebAssembly module runs here, reading
+// The web player's engine thread (a classic Worker script): the WebAssembly
+// module runs here, reading
 // the recording on demand from a Blob with FileReaderSync, so neither a big
 // file nor indexing ever blocks the page.
 //
@@ -20,7 +21,9 @@ const kIndexRecords = 2000;  // frame records per step: a few ms, then the page'
 self.onmessage = (event) => {
   const message = event.data;
   try {
-    if (message.type === 'open') open(message);
+    if (message.type === 'open') {
+      open(message).catch((e) => self.postMessage({type: 'failed', message: `The player's engine did not start: ${e && e.message || e}`}));
+    }
     else if (!handle) reply(message, {failed: 'no recording is open'});
     else if (message.type === 'picture') picture(message);
     else if (message.type === 'preview') preview(message);
@@ -42,10 +45,27 @@ async function loadEngine(message) {
     printErr: (text) => console.warn(text),
   };
   if (message.wasmBinary) options.wasmBinary = message.wasmBinary;
-  else if (message.wasmUrl) options.locateFile = () => message.wasmUrl;
-  const imported = await import(message.engineUrl);
-  const factory = imported.default;
-  return await factory(options);
+  // Always given: without it the loader resolves the wasm against its own
+  // URL, which a Blob URL cannot be a base for.
+  options.locateFile = (name) => message.wasmUrl || name;
+  return await (await engineFactory(message.engineUrl))(options);
+}
+
+// The Emscripten loader's factory: already here when the loader's text was
+// put in front of this script (the one-file page, whose Blob-URL worker can
+// load nothing else); else a classic script (importScripts), or an ES
+// module (import()).
+async function engineFactory(url) {
+  if (typeof self.createSelfplayEngine === 'function') return self.createSelfplayEngine;
+  if (!url) throw new Error('no engine loader was given');
+  try {
+    importScripts(url);
+    if (typeof self.createSelfplayEngine === 'function') return self.createSelfplayEngine;
+  } catch (e) {
+    // An ES module does not run as a classic script: import it.
+  }
+  const imported = await import(url);
+  return imported.default;
 }
 
 // Module.spRead: copies file bytes into the module's memory.
