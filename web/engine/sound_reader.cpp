@@ -13,14 +13,17 @@ namespace {
 constexpr int kFeedFrames = 1024;
 }  // namespace
 
-SoundReader::SoundReader(WavSamples samples) : samples_(std::move(samples)) {}
+SoundReader::SoundReader(std::unique_ptr<SampleSource> source) : source_(std::move(source)) {}
 
 SoundReader::~SoundReader() {
   if (stretcher_) sonicDestroyStream(stretcher_);
 }
 
 int SoundReader::Read(int64_t first, int count, float* out, double speed) {
-  if (samples_.channels <= 0 || count <= 0 || !std::isfinite(speed)) return 0;
+  if (Channels() <= 0 || Rate() <= 0 || count <= 0 || !std::isfinite(speed)) return 0;
+  // More than a few seconds a read is no audio callback's; it would only
+  // size buffers.
+  count = std::min(count, 1 << 20);
   first = std::clamp<int64_t>(first, 0, Frames());
   speed = std::clamp(speed, 0.25, 8.0);
   if (speed == 1.0) {
@@ -32,9 +35,13 @@ int SoundReader::Read(int64_t first, int count, float* out, double speed) {
 
 int SoundReader::ReadStraight(int64_t first, int count, float* out) {
   const int n = static_cast<int>(std::min<int64_t>(count, Frames() - first));
-  const int16_t* in = samples_.samples.data() + first * samples_.channels;
-  const int64_t values = int64_t{n} * samples_.channels;
-  for (int64_t i = 0; i < values; ++i) out[i] = in[i] / 32768.0f;
+  if (n <= 0) {
+    next_ = first;
+    return 0;
+  }
+  buffer_.resize(static_cast<size_t>(n) * Channels());
+  source_->ReadSamples(first, n, buffer_.data());
+  for (size_t i = 0; i < buffer_.size(); ++i) out[i] = buffer_[i] / 32768.0f;
   next_ = first + n;
   return n;
 }
@@ -45,7 +52,7 @@ void SoundReader::ResetStretcher(double speed) {
   stretcherSpeed_ = 0;
   flushed_ = false;
   if (speed == 0) return;
-  stretcher_ = sonicCreateStream(samples_.rate, samples_.channels);
+  stretcher_ = sonicCreateStream(Rate(), Channels());
   sonicSetSpeed(stretcher_, static_cast<float>(speed));
   stretcherSpeed_ = speed;
 }
@@ -65,7 +72,9 @@ int SoundReader::ReadStretched(int64_t first, int count, float* out, double spee
       flushed_ = true;
       break;
     }
-    sonicWriteShortToStream(stretcher_, const_cast<short*>(samples_.samples.data() + next_ * samples_.channels), n);
+    buffer_.resize(static_cast<size_t>(n) * Channels());
+    source_->ReadSamples(next_, n, buffer_.data());
+    sonicWriteShortToStream(stretcher_, buffer_.data(), n);
     next_ += n;
   }
   return std::max(0, sonicReadFloatFromStream(stretcher_, out, count));

@@ -21,27 +21,44 @@ SeekablePlayback::Options WebOptions() {
 WebSession::WebSession(std::unique_ptr<Stream> file)
     : playback_(std::make_unique<SeekablePlayback>(std::move(file), WebOptions())) {}
 
-bool WebSession::IndexStep(int /*maxRecords*/) {
+bool WebSession::IndexStep(int maxRecords) {
   if (finished_) return false;
-  playback_->CompleteIndex();
+  if (!playback_->Indexed()) {
+    playback_->CompleteIndex();
+    marks_ = FindSceneMarks(*playback_);
+    indexing_ = playback_->OpenSound();
+    if (indexing_) return true;
+  }
+  if (indexing_ && !indexing_->IndexSome(int64_t{std::max(1, maxRecords)} * 256)) return true;
   Finish();
   return false;
 }
 
 void WebSession::Finish() {
   finished_ = true;
-  marks_ = FindSceneMarks(*playback_);
-  WavSamples samples;
-  if (playback_->HasSoundTrack()) {
-    if (DecodeWavSamples(playback_->ExpandSound(), &samples) && samples.channels > 0 &&
-        samples.rate > 0) {
-      idle_ = FindIdleStretches(*playback_, samples);
-      sound_ = std::make_unique<SoundReader>(std::move(samples));
-      return;
+  WavSamples all;
+  if (indexing_) {
+    const SoundFormat format = indexing_->Format();
+    if (!indexing_->IsPcm() || format.rate <= 0 || format.channels <= 0) {
+      soundProblem_ = "the sound track is no PCM WAV file";
+      indexing_.reset();
+    } else {
+      // The idle stretches look at every sample once; the samples are then
+      // let go and read on demand.
+      all.rate = format.rate;
+      all.channels = format.channels;
+      const int64_t frames = indexing_->FrameCount();
+      all.samples.resize(static_cast<size_t>(frames) * format.channels);
+      // In slices, so that the expander's window stays small.
+      constexpr int64_t kSlice = 1 << 18;
+      for (int64_t at = 0; at < frames; at += kSlice) {
+        indexing_->ReadSamples(at, static_cast<int>(std::min(kSlice, frames - at)),
+                               all.samples.data() + at * format.channels);
+      }
     }
-    soundProblem_ = "the sound track is no PCM WAV file";
   }
-  idle_ = FindIdleStretches(*playback_, WavSamples{});
+  idle_ = FindIdleStretches(*playback_, all);
+  if (indexing_) sound_ = std::make_unique<SoundReader>(std::move(indexing_));
 }
 
 const uint8_t* WebSession::PictureAt(int64_t tick, Rect* changed) {

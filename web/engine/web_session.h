@@ -21,8 +21,9 @@ class WebSession {
 
   SeekablePlayback& Playback() { return *playback_; }
 
-  // Indexes up to maxRecords more frame records; false once complete. The
-  // scene marks, the sound and the idle stretches are ready then.
+  // Indexes a slice more: the frame records, then the sound track (about
+  // maxRecords * 256 decoded bytes a step); false once complete. The scene
+  // marks, the sound and the idle stretches are ready then.
   bool IndexStep(int maxRecords);
 
   // The picture at `tick`, and the part that changed since the last call.
@@ -46,6 +47,7 @@ class WebSession {
   std::vector<uint8_t> preview_;
   std::vector<double> marks_;
   std::vector<IdleStretch> idle_;
+  std::unique_ptr<SoundSamples> indexing_;  // the sound while it is indexed
   std::unique_ptr<SoundReader> sound_;
   std::string soundProblem_;
   bool finished_ = false;
