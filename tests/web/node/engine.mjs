@@ -8,10 +8,8 @@ import path from 'node:path';
 export const site = process.env.SELFPLAY_WEB_SITE;
 
 export async function loadEngine() {
-  // Emscripten 3.1.6's ES module loader still asks for these in node.
-  globalThis.require = createRequire(import.meta.url);
-  globalThis.__dirname = site;
-  const { default: create } = await import(path.join(site, 'selfplay-player-engine.js'));
+  // The loader is a classic script; in node it exports its factory.
+  const create = createRequire(import.meta.url)(path.join(site, 'selfplay-player-engine.js'));
   const files = new Map();
   const engine = await create({
     wasmBinary: fs.readFileSync(path.join(site, 'selfplay-player.wasm')),
