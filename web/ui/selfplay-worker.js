@@ -93,15 +93,22 @@ async function open(message) {
     self.postMessage({type: 'failed', message: text(engine._sp_error(0))});
     return;
   }
-  const opened = {
+  // One step of the index before the first picture: a short recording is
+  // then known whole when it shows (an hour takes two steps).
+  const more = engine._sp_index_step(handle, kIndexRecords);
+  self.postMessage({
     type: 'opened',
     width: engine._sp_width(handle),
     height: engine._sp_height(handle),
     tickMs: engine._sp_tick_ms(handle),
     openMs: performance.now() - started,
-  };
-  self.postMessage(opened);
-  setTimeout(() => indexStep(handle), 0);
+  });
+  if (more) {
+    self.postMessage({type: 'indexed', complete: false, ...timeLine()});
+    setTimeout(() => indexStep(handle), 0);
+  } else {
+    self.postMessage({type: 'indexed', complete: true, ...timeLine(), ...extras()});
+  }
 }
 
 // Indexes a step at a time, yielding to the page's requests in between;
