@@ -390,6 +390,9 @@ export class Player extends EventTarget {
     await this.render(true);
     if (this.failedPicture) throw new Error(messageFor(this.name, this.failedPicture));
     this.firstPictureAt = performance.now();
+    this.bar.setDuration(this.durationMs);
+    this.bar.setPosition(this.clock.now());
+    this.updateTime(this.clock.now());
     this.root.classList.remove('sp-loading');
   }
 
