@@ -512,6 +512,7 @@ export class Player extends EventTarget {
     if (reply.pixels) {
       const [x, y, w, h] = reply.rect;
       this.context.putImageData(new ImageData(reply.pixels, w, h), x, y);
+      this.engine?.post({type: 'recycle', buffer: reply.pixels.buffer}, [reply.pixels.buffer]);
     }
     this.shownTick = tick;
     this.lastDrawn = {tick, at: performance.now()};

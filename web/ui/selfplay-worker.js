@@ -3,7 +3,8 @@
 // the recording on demand from a Blob with FileReaderSync, so neither a big
 // file nor indexing ever blocks the page.
 //
-// Page -> worker: {type:'open', engineUrl, wasmUrl | wasmBinary, blob}, then
+// Page -> worker: {type:'open', engineUrl, wasmUrl | wasmBinary, blob};
+// {type:'recycle', buffer} hands a drawn picture's buffer back; then
 // requests {type, id, ...} answered by {type:'reply', id, ...}:
 //   picture {tick}            -> {tick, rect:[x,y,w,h], pixels (RGBA of rect) | null, damage}
 //   preview {tick, maxWidth}  -> {width, height, pixels}
@@ -17,6 +18,7 @@ let blob = null;
 const reader = new FileReaderSync();
 const kSource = 1;  // the number sp_open hands back to spRead
 const kIndexRecords = 2000;  // frame records per step: a few ms, then the page's requests
+const kFirstIndexRecords = 100;  // before the first picture
 
 self.onmessage = (event) => {
   const message = event.data;
@@ -28,6 +30,7 @@ self.onmessage = (event) => {
     else if (message.type === 'picture') picture(message);
     else if (message.type === 'preview') preview(message);
     else if (message.type === 'sound') sound(message);
+    else if (message.type === 'recycle') recycle(message.buffer);
     else if (message.type === 'close') close();
   } catch (e) {
     self.postMessage({type: 'failed', message: String(e && e.message || e)});
@@ -95,7 +98,7 @@ async function open(message) {
   }
   // One step of the index before the first picture: a short recording is
   // then known whole when it shows (an hour takes two steps).
-  const more = engine._sp_index_step(handle, kIndexRecords);
+  const more = engine._sp_index_step(handle, kFirstIndexRecords);
   self.postMessage({
     type: 'opened',
     width: engine._sp_width(handle),
@@ -175,7 +178,9 @@ function scratchOf(bytes) {
 
 function picture(request) {
   const out = scratchOf(16);
+  const started = performance.now();
   const pixels = engine._sp_picture_at(handle, request.tick, out);
+  const composeMs = performance.now() - started;
   if (!pixels) {
     reply(request, {failed: text(engine._sp_error(handle)), damage: text(engine._sp_damage(handle))});
     return;
@@ -185,16 +190,38 @@ function picture(request) {
   const width = engine._sp_width(handle);
   let copy = null;
   if (w > 0 && h > 0) {
-    copy = new Uint8ClampedArray(w * h * 4);
     const heap = engine.HEAPU8;
-    for (let row = 0; row < h; ++row) {
-      const from = pixels + ((y + row) * width + x) * 4;
-      copy.set(heap.subarray(from, from + w * 4), row * w * 4);
+    const start = pixels + (y * width + x) * 4;
+    copy = spareBuffer(w * h * 4);
+    if (w === width) {
+      copy.set(heap.subarray(start, start + w * h * 4));  // whole rows: one copy
+    } else {
+      for (let row = 0; row < h; ++row) {
+        const from = start + row * width * 4;
+        copy.set(heap.subarray(from, from + w * 4), row * w * 4);
+      }
     }
   }
-  reply(request, {tick: request.tick, rect, pixels: copy, damage: text(engine._sp_damage(handle)),
+  reply(request, {tick: request.tick, rect, pixels: copy, damage: text(engine._sp_damage(handle)), composeMs,
+                  copyMs: performance.now() - started - composeMs,
                   durationMs: engine._sp_duration_ms(handle)},
         copy ? [copy.buffer] : []);
+}
+
+// Picture buffers the page has drawn and handed back: a whole picture's
+// 8 MB is not allocated anew at every seek.
+const spares = [];
+function recycle(buffer) {
+  if (buffer instanceof ArrayBuffer && spares.length < 3) spares.push(buffer);
+}
+function spareBuffer(bytes) {
+  let best = -1;
+  for (let k = 0; k < spares.length; ++k) {
+    if (spares[k].byteLength >= bytes && (best < 0 || spares[k].byteLength < spares[best].byteLength)) best = k;
+  }
+  if (best < 0) return new Uint8ClampedArray(bytes);
+  const [buffer] = spares.splice(best, 1);
+  return new Uint8ClampedArray(buffer, 0, bytes);
 }
 
 function preview(request) {
