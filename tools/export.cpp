@@ -19,6 +19,7 @@
 #include "recorder/payload_writer.h"
 #include "tools/command_line.h"
 #include "tools/ffmpeg_pipe.h"
+#include "tools/html_output.h"
 #include "tools/file_util.h"
 #include "tools/png_io.h"
 #include "tools/inspect.h"
@@ -152,6 +153,7 @@ std::vector<std::string> ExportOutputs(const ExportOptions& options) {
     if (options.captions) outputs.push_back(CaptionsPath(*video));
   }
   if (Wanted(options.gif)) outputs.push_back(options.gif);
+  if (Wanted(options.html)) outputs.push_back(options.html);
   return outputs;
 }
 
@@ -169,6 +171,11 @@ ExportSummary Export(const ExportOptions& options) {
     }
   }
   const bool anyVideo = Wanted(options.video) || Wanted(options.webm);
+  ExportSummary html;
+  if (Wanted(options.html)) {
+    html = ExportHtml(options);
+    if (!Wanted(options.framesFolder) && !anyVideo && !Wanted(options.gif)) return html;
+  }
   std::string ffmpeg;
   if (anyVideo || Wanted(options.gif)) ffmpeg = FindFfmpeg(options.ffmpeg);
   if (!options.framesFolder.empty()) {
@@ -180,7 +187,7 @@ ExportSummary Export(const ExportOptions& options) {
   }
   const bool salvage = options.damage == ExportOptions::Damage::kSalvage;
   RecordingInfo layout = anyVideo || salvage ? Inspect(options.path, options.payloadOffset) : RecordingInfo{};
-  ExportSummary summary;
+  ExportSummary summary = html;
 
   // The player's sound file, ffmpeg's logs and a re-stubbed copy of the
   // recording.

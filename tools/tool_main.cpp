@@ -217,7 +217,7 @@ int RunRepack(const ParsedArgs& args, std::ostream&, std::ostream&) {
   return 0;
 }
 
-enum class OutputKind { kMp4, kWebm, kGif, kPng };
+enum class OutputKind { kMp4, kWebm, kGif, kPng, kHtml };
 
 OutputKind Format(const ParsedArgs& args) {
   const std::string value = args.Get("--format").value_or("mp4");
@@ -225,7 +225,8 @@ OutputKind Format(const ParsedArgs& args) {
   if (value == "webm") return OutputKind::kWebm;
   if (value == "gif") return OutputKind::kGif;
   if (value == "png") return OutputKind::kPng;
-  throw UsageError("--format takes mp4, webm, gif or png, not \"" + value + "\"");
+  if (value == "html") return OutputKind::kHtml;
+  throw UsageError("--format takes mp4, webm, gif, png or html, not \"" + value + "\"");
 }
 
 int RunExport(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
@@ -236,15 +237,16 @@ int RunExport(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
   if (args.Has("--salvage")) common.damage = ExportOptions::Damage::kSalvage;
   const ProgressLines progress = Progress(args);
   const auto outDir = args.Get("--out-dir");
-  const bool named = args.Has("--frames") || args.Has("--video") || args.Has("--webm") || args.Has("--gif");
+  const bool named = args.Has("--frames") || args.Has("--video") || args.Has("--webm") || args.Has("--gif") ||
+                     args.Has("--html");
   if (outDir && named) {
-    throw UsageError("--out-dir names the outputs itself; it goes without --frames, --video, --webm "
-                     "and --gif (choose with --format)");
+    throw UsageError("--out-dir names the outputs itself; it goes without --frames, --video, --webm, "
+                     "--gif and --html (choose with --format)");
   }
   if (!outDir && args.Has("--format")) throw UsageError("--format chooses the outputs of --out-dir");
   if (!outDir && !named) {
     throw UsageError("say what to export: --out-dir DIR, --frames DIR, --video OUT.mp4, "
-                     "--webm OUT.webm or --gif OUT.gif");
+                     "--webm OUT.webm, --gif OUT.gif or --html OUT.html");
   }
   const OutputKind kind = outDir ? Format(args) : OutputKind::kMp4;
   const bool videoOut = outDir ? kind == OutputKind::kMp4 || kind == OutputKind::kWebm
@@ -271,7 +273,7 @@ int RunExport(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     const std::filesystem::path stem = std::filesystem::path(path).stem();
     const std::string base = (std::filesystem::path(*outDir) / stem).string();
     const char* extension = kind == OutputKind::kMp4 ? ".mp4" : kind == OutputKind::kWebm ? ".webm"
-                            : kind == OutputKind::kGif ? ".gif" : "";
+                            : kind == OutputKind::kGif ? ".gif" : kind == OutputKind::kHtml ? ".html" : "";
     outputOf[path] = base + extension;
     firstWriter.emplace(base + extension, path);
   }
@@ -290,12 +292,14 @@ int RunExport(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
         case OutputKind::kWebm: options.webm = output; break;
         case OutputKind::kGif: options.gif = output; break;
         case OutputKind::kPng: options.framesFolder = output; break;
+        case OutputKind::kHtml: options.html = output; break;
       }
     } else {
       options.framesFolder = args.Get("--frames").value_or("");
       options.video = args.Get("--video").value_or("");
       options.webm = args.Get("--webm").value_or("");
       options.gif = args.Get("--gif").value_or("");
+      options.html = args.Get("--html").value_or("");
     }
     using Json = nlohmann::ordered_json;
     int lastStep = -1;
@@ -435,7 +439,9 @@ std::vector<Command> Commands() {
         "frame step leaves the picture; --video, --webm and --gif pipe every tick's\n"
         "picture to ffmpeg at the tick rate, the videos with the sound track (padded with\n"
         "silence or cut to the picture's length) and with chapters where a frame changes\n"
-        "most of the screen. --out-dir exports any number of files and folders (searched\n"
+        "most of the screen. --html writes one web page that plays the recording from\n"
+        "file:// with no network (the web player built by the web preset, or found in\n"
+        "SELFPLAY_WEB_DIR, inside it). --out-dir exports any number of files and folders (searched\n"
         "for recordings by content), each output named after its input. An existing\n"
         "output is never overwritten without --force. The exit status is 1 when any file\n"
         "failed; several files end with a line counting them.",
@@ -444,8 +450,9 @@ std::vector<Command> Commands() {
          {"--video", "OUT.mp4", "write an H.264 video with sound (needs ffmpeg)", ""},
          {"--webm", "OUT.webm", "write a VP9 video with Opus sound (needs ffmpeg)", ""},
          {"--gif", "OUT.gif", "write an animated GIF (needs ffmpeg)", ""},
+         {"--html", "OUT.html", "write one self-contained web page that plays the recording", ""},
          {"--out-dir", "DIR", "write each input's output into DIR, named after the input", ""},
-         {"--format", "mp4|webm|gif|png", "what --out-dir writes (default mp4; png: a folder of frames)", ""},
+         {"--format", "mp4|webm|gif|png|html", "what --out-dir writes (default mp4; png: a folder of frames)", ""},
          {"--captions", "", "the caption as a subtitle track and a WebVTT file beside the video", ""},
          {"--force", "", "overwrite outputs that exist", ""},
          {"--salvage", "", "export a damaged recording up to its damage, skipping broken blocks", ""},
