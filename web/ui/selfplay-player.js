@@ -13,13 +13,14 @@
 // The engine (WebAssembly) runs in a Worker (selfplay-worker.js, a classic
 // script) that loads Emscripten's loader (selfplay-player-engine.js), which
 // loads selfplay-player.wasm; this module's own parts (selfplay-seek-bar.js,
-// selfplay-sound.js) are imported by URL. All are found beside this file.
+// selfplay-sound.js, selfplay-picture-feed.js) are imported by URL. All are found beside this file.
 //
 // A page that cannot serve side files (the one-file HTML export, opened from
 // file://) sets, before importing this module (itself from a Blob URL):
 //   globalThis.SelfplayPlayerAssets = {
 //     files: {   // Blob URLs (type text/javascript) of the files' texts
 //       'selfplay-seek-bar.js': ..., 'selfplay-sound.js': ...,
+//       'selfplay-picture-feed.js': ...,
 //       // The loader's text, a newline, then selfplay-worker.js's text, as
 //       // ONE Blob: a Blob-URL worker of a file:// page can load nothing
 //       // (no importScripts, no import()). For this the loader must be a
@@ -45,9 +46,10 @@ function fileUrl(name) {
 }
 
 // Plain imports cannot follow Blob URLs, so the parts are imported by URL.
-const [{SeekBar, formatTime}, {SoundOutput}] = await Promise.all([
+const [{SeekBar, formatTime}, {SoundOutput}, {PictureFeed}] = await Promise.all([
   import(fileUrl('selfplay-seek-bar.js')),
   import(fileUrl('selfplay-sound.js')),
+  import(fileUrl('selfplay-picture-feed.js')),
 ]);
 
 export const kSpeeds = [0.5, 0.75, 1, 1.25, 1.5, 2, 3, 4];
@@ -70,6 +72,7 @@ export const kKeys = [
 ];
 
 const kPreviewWidth = 192;
+const kAheadMs = 500;  // wall time the worker composes ahead of the clock while playing
 
 // Drawn signs, so that no icon font or emoji font is needed.
 const kIcons = {
@@ -215,14 +218,12 @@ export class Player extends EventTarget {
     this.oneToOne = this.options.fit === 'none';
     this.muted = !!this.options.muted;
     this.volume = 1;
-    this.shownTick = -1;
     this.durationMs = 0;
     this.tickMs = 40;
     this.marks = [];
     this.idle = [];
     this.frameTicks = null;
     this.damage = '';
-    this.inFlight = false;
     this.disposed = false;
     this.waitingForGesture = false;
     this.seekWaiters = [];
@@ -333,6 +334,13 @@ export class Player extends EventTarget {
         return;
       }
       this.engine = new EngineClient(worker, (message) => this.onEngineEvent(message));
+      this.feed = new PictureFeed(this.engine, this.context, {
+        shown: (tick, picture) => this.onShown(tick, picture),
+        failed: (reply) => {
+          this.failedPicture = reply.failed;
+          if (reply.damage) this.showDamage(reply.damage);
+        },
+      });
       this.engine.post({type: 'open', blob, engineUrl: where.engineUrl, wasmUrl: where.wasmUrl,
                         wasmBinary: where.wasmBinary});
     });
@@ -340,7 +348,9 @@ export class Player extends EventTarget {
 
   onEngineEvent(message) {
     if (this.disposed) return;
-    if (message.type === 'opened') {
+    if (message.type === 'frame') {
+      this.feed?.onFrame(message);
+    } else if (message.type === 'opened') {
       this.width = message.width;
       this.height = message.height;
       this.tickMs = Math.max(1, message.tickMs);
@@ -467,6 +477,7 @@ export class Player extends EventTarget {
       if (this.options.loop) {
         this.clock.seek(0);
         this.sound?.playFrom(0, this.speed);
+        this.feed.stop();
         now = 0;
         this.emit('loop');
       } else {
@@ -481,6 +492,7 @@ export class Player extends EventTarget {
         if (now >= start && now < end) {
           this.clock.seek(end);
           this.sound?.playFrom(end, this.speed);
+          this.feed.stop();
           this.flash(`Skipped ${formatTime(end - now)} idle`);
           this.emit('skip', {from: now / 1000, to: end / 1000});
           now = end;
@@ -495,38 +507,36 @@ export class Player extends EventTarget {
 
   tickAt(ms) { return Math.floor(Math.max(0, Math.min(ms, this.durationMs || ms)) / this.tickMs); }
 
-  // Asks the engine for the picture at the clock's time, one request at a
-  // time; every answer is drawn, as its rectangle is relative to the last.
-  async render(force) {
+  get shownTick() { return this.feed ? this.feed.shownTick : -1; }
+
+  // The picture for the clock's time: while playing, from the frames the
+  // worker composes ahead (about half a second of the clock); else asked for.
+  render(force) {
+    if (!this.feed) return Promise.resolve();
     const tick = this.tickAt(this.clock.now());
-    if (this.inFlight || (!force && tick === this.shownTick)) return;
-    this.inFlight = true;
-    const reply = await this.engine.request('picture', {tick});
-    this.inFlight = false;
-    if (this.disposed) return;
-    if (reply.failed) {
-      this.failedPicture = reply.failed;
-      if (reply.damage) this.showDamage(reply.damage);
-      return;
-    }
-    if (reply.pixels) {
-      const [x, y, w, h] = reply.rect;
-      this.context.putImageData(new ImageData(reply.pixels, w, h), x, y);
-      this.engine?.post({type: 'recycle', buffer: reply.pixels.buffer}, [reply.pixels.buffer]);
-    }
-    this.shownTick = tick;
+    if (this.clock.paused) return this.feed.show(tick, force);
+    const lastTick = Math.floor(this.durationMs / this.tickMs);
+    const lead = Math.ceil(kAheadMs * this.speed / this.tickMs);
+    this.feed.play(tick, this.indexComplete ? Math.min(lastTick, tick + lead) : tick + lead);
+    return Promise.resolve();
+  }
+
+  onShown(tick, picture) {
     this.lastDrawn = {tick, at: performance.now()};
-    if (reply.damage) {
-      this.durationMs = Math.min(this.durationMs || reply.durationMs, reply.durationMs);
-      this.showDamage(reply.damage);
+    if (picture.damage) {
+      this.durationMs = Math.min(this.durationMs || picture.durationMs, picture.durationMs);
+      this.showDamage(picture.damage);
     }
+    // A seek is done when its picture shows, or a later seek's has while
+    // nothing more is asked for (a drag along the bar).
+    const settled = !this.feed.inFlight && this.feed.wanted === null;
     this.seekWaiters = this.seekWaiters.filter((waiter) => {
-      if (waiter.tick !== tick) return true;
+      if (waiter.tick !== tick && !settled) return true;
       waiter.resolve();
       return false;
     });
-    // The clock moved on while this one was composed.
-    if (this.tickAt(this.clock.now()) !== tick || this.seekWaiters.length) this.render(false);
+    // Paused, the clock may have been moved while this one was composed.
+    if (this.clock.paused && this.tickAt(this.clock.now()) !== tick) this.render(false);
   }
 
   seekTo(ms) {
@@ -538,8 +548,9 @@ export class Player extends EventTarget {
     const shown = new Promise((resolve) => this.seekWaiters.push({tick, resolve}));
     this.bar.setPosition(target);
     this.updateTime(target);
-    this.render(false);
-    if (tick === this.shownTick && !this.inFlight) this.render(true);
+    // The frames composed ahead are for the time before the seek.
+    this.feed.stop();
+    this.feed.show(tick, true);
     return shown.then(() => { this.emit('seeked'); });
   }
 

@@ -6,11 +6,15 @@
 // Page -> worker: {type:'open', engineUrl, wasmUrl | wasmBinary, blob};
 // {type:'recycle', buffer} hands a drawn picture's buffer back; then
 // requests {type, id, ...} answered by {type:'reply', id, ...}:
-//   picture {tick}            -> {tick, rect:[x,y,w,h], pixels (RGBA of rect) | null, damage}
+//   picture {tick, appliedSeq} -> {tick, seq, rect:[x,y,w,h], pixels (RGBA of rect) | null, damage}
 //   preview {tick, maxWidth}  -> {width, height, pixels}
 //   sound   {firstFrame, count, speed} -> {samples (Float32Array), nextFrame}
-// Worker -> page (unasked): 'opened', 'indexed' (progress and at the end),
-// 'failed' {message}. Every buffer is transferred, not copied.
+// {type:'ahead', generation, fromTick, currentTick, untilTick, appliedSeq}
+// asks for the ticks up to untilTick, composed ahead while playing, posted
+// as {type:'frame', generation, tick, seq, rect, pixels}; {type:'ahead',
+// stop:true} ends that. Worker -> page (unasked): 'opened', 'indexed'
+// (progress and at the end), 'frame', 'failed' {message}. Every buffer is
+// transferred, not copied.
 
 let engine = null;   // the Emscripten module
 let handle = 0;
@@ -31,6 +35,7 @@ self.onmessage = (event) => {
     else if (message.type === 'preview') preview(message);
     else if (message.type === 'sound') sound(message);
     else if (message.type === 'recycle') recycle(message.buffer);
+    else if (message.type === 'ahead') aheadRequest(message);
     else if (message.type === 'close') close();
   } catch (e) {
     self.postMessage({type: 'failed', message: String(e && e.message || e)});
@@ -176,16 +181,81 @@ function scratchOf(bytes) {
   return scratch.pointer;
 }
 
-function picture(request) {
+// Pictures sent as changed rectangles, numbered; those the page may not
+// have drawn (sent after the last it says it drew) are covered again by
+// the next picture it asks for.
+let sentSeq = 0;
+let undrawn = [];  // {seq, rect}
+
+function union(a, b) {
+  if (!a || a[2] <= 0 || a[3] <= 0) return b;
+  if (!b || b[2] <= 0 || b[3] <= 0) return a;
+  const x = Math.min(a[0], b[0]);
+  const y = Math.min(a[1], b[1]);
+  return [x, y, Math.max(a[0] + a[2], b[0] + b[2]) - x, Math.max(a[1] + a[3], b[1] + b[3]) - y];
+}
+
+function forgetDrawn(appliedSeq) {
+  undrawn = undrawn.filter((sent) => sent.seq > appliedSeq);
+}
+
+// Composes `tick`; the rectangle to send (with `also` added) and its pixels.
+function compose(tick, also) {
   const out = scratchOf(16);
   const started = performance.now();
-  const pixels = engine._sp_picture_at(handle, request.tick, out);
+  const pixels = engine._sp_picture_at(handle, tick, out);
   const composeMs = performance.now() - started;
-  if (!pixels) {
-    reply(request, {failed: text(engine._sp_error(handle)), damage: text(engine._sp_damage(handle))});
+  if (!pixels) return {failed: text(engine._sp_error(handle)), damage: text(engine._sp_damage(handle))};
+  const rect = union(Array.from(engine.HEAP32.subarray(out / 4, out / 4 + 4)), also) || [0, 0, 0, 0];
+  const copy = copyRect(pixels, rect);
+  const seq = ++sentSeq;
+  if (rect[2] > 0 && rect[3] > 0) undrawn.push({seq, rect});
+  return {tick, rect, pixels: copy, seq, composeMs, damage: text(engine._sp_damage(handle)),
+          durationMs: engine._sp_duration_ms(handle)};
+}
+
+function picture(request) {
+  let also = null;
+  for (const sent of undrawn) if (sent.seq > request.appliedSeq) also = union(also, sent.rect);
+  undrawn = [];
+  const result = compose(request.tick, also);
+  reply(request, result, result.pixels ? [result.pixels.buffer] : []);
+}
+
+// Composing ahead of the page's clock while it plays.
+let ahead = null;  // {generation, next, until}
+let aheadTimer = 0;
+
+function aheadRequest(message) {
+  if (message.stop) {
+    ahead = null;
     return;
   }
-  const rect = Array.from(engine.HEAP32.subarray(out / 4, out / 4 + 4));
+  forgetDrawn(message.appliedSeq);
+  if (!ahead || ahead.generation !== message.generation) {
+    ahead = {generation: message.generation, next: message.fromTick, until: message.untilTick};
+  }
+  ahead.until = Math.max(ahead.until, message.untilTick);
+  // Ticks the clock has passed are not composed: the page needs only the latest.
+  ahead.next = Math.max(ahead.next, message.currentTick);
+  if (!aheadTimer) aheadTimer = setTimeout(composeAhead, 0);
+}
+
+function composeAhead() {
+  aheadTimer = 0;
+  if (!ahead || !handle || ahead.next > ahead.until) return;
+  const result = compose(ahead.next, null);
+  if (result.failed) {
+    ahead = null;
+    return;
+  }
+  self.postMessage({type: 'frame', generation: ahead.generation, ...result}, result.pixels ? [result.pixels.buffer] : []);
+  ++ahead.next;
+  // One tick a task: the page's requests come in between.
+  aheadTimer = setTimeout(composeAhead, 0);
+}
+
+function copyRect(pixels, rect) {
   const [x, y, w, h] = rect;
   const width = engine._sp_width(handle);
   let copy = null;
@@ -202,10 +272,7 @@ function picture(request) {
       }
     }
   }
-  reply(request, {tick: request.tick, rect, pixels: copy, damage: text(engine._sp_damage(handle)), composeMs,
-                  copyMs: performance.now() - started - composeMs,
-                  durationMs: engine._sp_duration_ms(handle)},
-        copy ? [copy.buffer] : []);
+  return copy;
 }
 
 // Picture buffers the page has drawn and handed back: a whole picture's
@@ -250,6 +317,8 @@ function sound(request) {
 }
 
 function close() {
+  ahead = null;
+  undrawn = [];
   if (handle) engine._sp_close(handle);
   handle = 0;
   blob = null;

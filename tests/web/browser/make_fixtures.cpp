@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
     std::vector<recorder::ItemMark> marks;
     const auto lessonBytes = recorder::MakeSelfPlaying(recorder::ZeroStub(), Lesson(recorder::ToneWav(20.0)), &marks);
     if (!Write(lesson, lessonBytes)) return 1;
-    for (int64_t ms : {0, 5000, 6000}) {
+    for (int64_t ms : {0, 5000, 6000, 15000}) {
       if (!WritePicture(lesson, ms, dir + "/lesson-" + std::to_string(ms) + ".rgba")) return 1;
     }
     // Cut inside frame 12's block: frames 0 .. 11 play.
