@@ -120,6 +120,7 @@ try {
     player.play();
     await new Promise((resolve) => setTimeout(resolve, 1000));  // the sound's start
     const behind = [];
+    const lateAt = [];  // the clock's ms where the picture was late
     const periods = [];
     let last = 0;
     const end = performance.now() + seconds * 1000;
@@ -132,12 +133,13 @@ try {
         const media = player.clock.now();
         const shownEnd = (player.shownTick + 1) * tickMs;
         behind.push(Math.max(0, (media - shownEnd) / player.clock.speed));
+        if (behind[behind.length - 1] > 17) lateAt.push(Math.round(media));
         if (performance.now() < end) requestAnimationFrame(frame);
         else resolve();
       };
       requestAnimationFrame(frame);
     });
-    const result = {behind, periods, soundClock: !!player.sound.onContextClock, at: player.getCurrentTime()};
+    const result = {behind, periods, lateAt, soundClock: !!player.sound.onContextClock, at: player.getCurrentTime()};
     player.dispose();
     return result;
   }, playSeconds);
@@ -148,6 +150,7 @@ try {
   figures.push({figure: '4x play: largest lag of the shown picture behind the clock', ms: Math.max(...playing.behind)});
   figures.push({figure: '4x play: p99 lag', ms: percentile(playing.behind, 99)});
   figures.push({figure: 'anchor: animation frame period (median)', ms: period});
+  figures.push({figure: '4x play: clock times (ms) of the late frames', value: playing.lateAt.join(' ') || 'none'});
   figures.push({figure: '4x play: picture followed the sound clock', value: playing.soundClock});
   await page.close();
 } finally {
