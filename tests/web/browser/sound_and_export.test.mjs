@@ -106,7 +106,8 @@ describe('one-file HTML', () => {
       return;
     }
     const out = path.join(scratchDir('export'), 'lesson.html');
-    execFileSync(tool, ['export', path.join(fixtures, 'lesson.exe'), '--html', out], {stdio: 'inherit'});
+    execFileSync(tool, ['export', path.join(fixtures, 'lesson.exe'), '--html', out],
+                 {stdio: 'inherit', env: {...process.env, SELFPLAY_WEB_DIR: siteDir()}});
     const errors = [];
     const page = await openPage(browser, null, errors);
     const fetched = [];
