@@ -112,6 +112,12 @@ int sp_index_step(int h, int maxRecords) {
   return With(h, 0, [&](WebSession& s) { return s.IndexStep(std::max(1, maxRecords)) ? 1 : 0; });
 }
 
+int sp_prepare_snapshot(int h) {
+  return With(h, 0, [](WebSession& s) {
+    return s.Playback().Indexed() && s.Playback().PrepareNextSnapshot() ? 1 : 0;
+  });
+}
+
 double sp_duration_ms(int h) {
   return With(h, 0.0, [](WebSession& s) { return static_cast<double>(s.Playback().DurationMilliseconds()); });
 }
