@@ -136,6 +136,37 @@ describe('moving through', () => {
     await page.close();
   });
 
+  test('touch: a tap on the picture plays and pauses, a finger drags along the bar', async () => {
+    const page = await openPage(browser, null);
+    await page.setViewport({width: 800, height: 700, hasTouch: true, isMobile: true});
+    await page.goto(`${server.origin}/index.html?src=/fixtures/lesson.exe`);
+    await waitFor(page, () => window.selfplayPlayer && window.selfplayPlayer.getDuration() > 0);
+    await pausedAndIndexed(page);
+    await page.evaluate(() => window.selfplayPlayer.setMuted(true));
+    const picture = await page.$eval('.sp-picture', (node) => {
+      const box = node.getBoundingClientRect();
+      return {x: box.x + box.width / 2, y: box.y + box.height / 2};
+    });
+    await page.touchscreen.tap(picture.x, picture.y);
+    await waitFor(page, () => !window.selfplayPlayer.paused);
+    // Not at once: a second tap right after the first is a double tap.
+    await new Promise((resolve) => setTimeout(resolve, 1000));
+    await page.touchscreen.tap(picture.x, picture.y);
+    await waitFor(page, () => window.selfplayPlayer.paused && window.selfplayPlayer.getCurrentTime() < 10);
+    const groove = await page.$eval('.sp-groove', (node) => {
+      const box = node.getBoundingClientRect();
+      return {x: box.x, y: box.y + box.height / 2, width: box.width};
+    });
+    await page.touchscreen.touchStart(groove.x + groove.width * 0.1, groove.y);
+    await page.touchscreen.touchMove(groove.x + groove.width * 0.3, groove.y);
+    await page.touchscreen.touchMove(groove.x + groove.width * 0.5, groove.y);
+    await page.touchscreen.touchEnd();
+    await waitFor(page, () => Math.abs(window.selfplayPlayer.getCurrentTime() - 9.5) < 0.3
+      && window.selfplayPlayer.shownTick === window.selfplayPlayer.tickAt(window.selfplayPlayer.getCurrentTime() * 1000));
+    await screenshot(page, 'touch-dragged');
+    await page.close();
+  });
+
   test('idle skipping jumps over the quiet stretch where nothing moves', async () => {
     const page = await openRecording('idle.exe');
     await pausedAndIndexed(page);
