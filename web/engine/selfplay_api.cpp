@@ -109,7 +109,12 @@ int sp_height(int h) {
 }
 
 int sp_index_step(int h, int maxRecords) {
-  return With(h, 0, [&](WebSession& s) { return s.IndexStep(std::max(1, maxRecords)) ? 1 : 0; });
+  const int more = With(h, 0, [&](WebSession& s) { return s.IndexStep(std::max(1, maxRecords)) ? 1 : 0; });
+  // A sound track that does not play is said once, when the index is done.
+  if (Entry* entry = Find(h); entry && !more && !entry->session->SoundProblem().empty() && entry->error.empty()) {
+    entry->error = "The picture plays without sound: " + entry->session->SoundProblem();
+  }
+  return more;
 }
 
 int sp_prepare_snapshot(int h) {

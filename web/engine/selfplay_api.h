@@ -103,9 +103,9 @@ uint8_t* sp_preview_at(int handle, double tick, int maxWidth, int* size);
 // damage is: the item and its offset, as `selfplay-tool info` names them.
 const char* sp_damage(int handle);
 
-// The scene marks, as selfplay-view sets them on its seek bar: the times (ms)
-// of frames that change a large part of the screen, at least a second apart,
-// ascending. Writes at most `max`, returns how many there are (call
+// The scene marks, as selfplay-view sets them on its seek bar and export
+// names its chapters (playback/scene_marks.h): the times (ms) where scenes
+// begin, ascending. Writes at most `max`, returns how many there are (call
 // with max 0 to count). Meaningful once the index is complete.
 int sp_marks(int handle, double* milliseconds, int max);
 

@@ -3,12 +3,11 @@
 #include <algorithm>
 
 #include "payload/wav_samples.h"
+#include "playback/scene_marks.h"
 
 namespace sp::web {
 
 namespace {
-// A frame whose blocks cover this share of the screen starts a scene.
-constexpr double kSceneShare = 0.4;
 
 SeekablePlayback::Options WebOptions() {
   SeekablePlayback::Options options;
@@ -78,20 +77,8 @@ std::string WebSession::DamageText() const {
 
 std::vector<double> FindSceneMarks(const SeekablePlayback& playback) {
   std::vector<double> marks;
-  const double screen = static_cast<double>(playback.Width()) * playback.Height();
-  const auto& frames = playback.Frames();
-  const auto& blocks = playback.Blocks();
-  for (int32_t k = 1; k < playback.FrameCount(); ++k) {
-    const IndexedFrame& f = frames[k];
-    double area = 0;
-    for (uint32_t b = f.firstBlock; b < f.firstBlock + f.blockCount; ++b) {
-      const Rect& r = blocks[b].rect;
-      area += std::max(0, r.right - r.left) * static_cast<double>(std::max(0, r.bottom - r.top));
-    }
-    if (area >= kSceneShare * screen || f.icon.size > 0) {
-      const double ms = static_cast<double>(playback.MillisecondsOf(playback.TickOfFrame(k)));
-      if (marks.empty() || ms - marks.back() >= 1000) marks.push_back(ms);
-    }
+  for (int32_t frame : SceneMarkFrames(playback)) {
+    marks.push_back(static_cast<double>(playback.MillisecondsOf(playback.TickOfFrame(frame))));
   }
   return marks;
 }

@@ -53,8 +53,7 @@ class WebSession {
   bool finished_ = false;
 };
 
-// The scene marks as selfplay-view sets them: the times (ms) of frames that
-// change a large part of the screen or the cursor's picture, a second apart.
+// The scene marks (playback/scene_marks.h) as times in milliseconds.
 std::vector<double> FindSceneMarks(const SeekablePlayback& playback);
 
 }  // namespace sp::web
