@@ -13,14 +13,15 @@
 // The engine (WebAssembly) runs in a Worker (selfplay-worker.js, a classic
 // script) that loads Emscripten's loader (selfplay-player-engine.js), which
 // loads selfplay-player.wasm; this module's own parts (selfplay-seek-bar.js,
-// selfplay-sound.js, selfplay-picture-feed.js) are imported by URL. All are found beside this file.
+// selfplay-sound.js, selfplay-picture-feed.js, selfplay-controls.js) are
+// imported by URL. All are found beside this file.
 //
 // A page that cannot serve side files (the one-file HTML export, opened from
 // file://) sets, before importing this module (itself from a Blob URL):
 //   globalThis.SelfplayPlayerAssets = {
 //     files: {   // Blob URLs (type text/javascript) of the files' texts
 //       'selfplay-seek-bar.js': ..., 'selfplay-sound.js': ...,
-//       'selfplay-picture-feed.js': ...,
+//       'selfplay-picture-feed.js': ..., 'selfplay-controls.js': ...,
 //       // The loader's text, a newline, then selfplay-worker.js's text, as
 //       // ONE Blob: a Blob-URL worker of a file:// page can load nothing
 //       // (no importScripts, no import()). For this the loader must be a
@@ -46,46 +47,17 @@ function fileUrl(name) {
 }
 
 // Plain imports cannot follow Blob URLs, so the parts are imported by URL.
-const [{SeekBar, formatTime}, {SoundOutput}, {PictureFeed}] = await Promise.all([
+const [{SeekBar, formatTime}, {SoundOutput}, {PictureFeed}, {buildDom, icon, kKeys, kSpeeds}] = await Promise.all([
   import(fileUrl('selfplay-seek-bar.js')),
   import(fileUrl('selfplay-sound.js')),
   import(fileUrl('selfplay-picture-feed.js')),
+  import(fileUrl('selfplay-controls.js')),
 ]);
 
-export const kSpeeds = [0.5, 0.75, 1, 1.25, 1.5, 2, 3, 4];
-export {formatTime};
-
-// The keys, as selfplay-view has them; shown by `?`.
-export const kKeys = [
-  ['Space, click on the picture', 'play / pause'],
-  ['\u2190 / \u2192', '5 seconds back / forward'],
-  ['Shift+\u2190 / Shift+\u2192', '1 minute back / forward'],
-  ['Home / End', 'start / end'],
-  [', / .', 'one frame back / forward (pauses)'],
-  ['[ / ]', 'previous / next scene mark'],
-  ['- / +', 'slower / faster (0.5x to 4x, pitch kept)'],
-  ['I', 'skip idle stretches'],
-  ['M', 'mute'],
-  ['F, double click', 'full screen'],
-  ['1', 'actual size / fit'],
-  ['?', 'this help'],
-];
+export {formatTime, kKeys, kSpeeds};
 
 const kPreviewWidth = 192;
 const kAheadMs = 500;  // wall time the worker composes ahead of the clock while playing
-
-// Drawn signs, so that no icon font or emoji font is needed.
-const kIcons = {
-  play: '<path d="M7 4.5v15l12.5-7.5z"/>',
-  pause: '<rect x="6" y="4.5" width="4" height="15" rx="1"/><rect x="14" y="4.5" width="4" height="15" rx="1"/>',
-  sound: '<path d="M4 9h4l5-4.5v15L8 15H4z"/><path d="M16 8.5a5 5 0 0 1 0 7M18.5 6a8.5 8.5 0 0 1 0 12" fill="none" stroke="currentColor" stroke-width="1.8"/>',
-  muted: '<path d="M4 9h4l5-4.5v15L8 15H4z"/><path d="M16 9l5 6M21 9l-5 6" fill="none" stroke="currentColor" stroke-width="1.8"/>',
-  full: '<path d="M4 9V4h5M15 4h5v5M20 15v5h-5M9 20H4v-5" fill="none" stroke="currentColor" stroke-width="2"/>',
-};
-
-function icon(name) {
-  return `<svg viewBox="0 0 24 24" width="20" height="20" fill="currentColor" aria-hidden="true">${kIcons[name]}</svg>`;
-}
 
 function assets() {
   const given = globalThis.SelfplayPlayerAssets || {};
@@ -105,23 +77,6 @@ function addStyles() {
   link.href = fileUrl('selfplay-player.css');
   link.dataset.selfplayPlayer = '';
   document.head.appendChild(link);
-}
-
-function element(tag, className, parent, text) {
-  const node = document.createElement(tag);
-  if (className) node.className = className;
-  if (text !== undefined) node.textContent = text;
-  if (parent) parent.appendChild(node);
-  return node;
-}
-
-function button(className, parent, label, title) {
-  const node = element('button', 'sp-button ' + className, parent, label);
-  node.type = 'button';
-  node.title = title;
-  node.setAttribute('aria-label', title);
-  node.tabIndex = -1;  // keys go to the player, not to the button
-  return node;
 }
 
 async function toBlob(source) {
@@ -227,7 +182,7 @@ export class Player extends EventTarget {
     this.disposed = false;
     this.waitingForGesture = false;
     this.seekWaiters = [];
-    this.buildDom();
+    buildDom(this, SeekBar);
     this.ready = new Promise((resolve, reject) => { this.resolveReady = resolve; this.rejectReady = reject; });
     this.indexDone = new Promise((resolve) => { this.resolveIndexDone = resolve; });
     this.ready.catch(() => {});
@@ -361,8 +316,12 @@ export class Player extends EventTarget {
     } else if (message.type === 'failed') {
       const text = messageFor(this.name, message.message);
       this.resolveIndexDone();
-      if (this.openedPromise && !this.width) this.openedPromise.reject(new Error(text));
-      else this.showStatus(text, 'error');
+      if (this.openedPromise && !this.width) {
+        this.openedPromise.reject(new Error(text));
+      } else {
+        this.showStatus(text, 'error');
+        this.emit('error', {message: text});
+      }
     }
   }
 
@@ -653,92 +612,6 @@ export class Player extends EventTarget {
 
   updateLabels() { this.updateTime(this.clock.now()); }
 
-  // ---- the page ----
-  buildDom() {
-    const root = element('div', 'selfplay-player sp-loading sp-paused');
-    this.root = root;
-    root.tabIndex = 0;
-    root.classList.toggle('sp-no-controls', this.options.controls === false);
-    const stage = element('div', 'sp-stage', root);
-    this.stage = stage;
-    this.canvas = element('canvas', 'sp-picture', stage);
-    this.canvas.width = 0;
-    this.canvas.height = 0;
-    this.context = this.canvas.getContext('2d', {alpha: false});
-    this.toast = element('div', 'sp-toast', stage);
-    this.bigPlay = button('sp-big-play', stage, '', 'Play with sound');
-    this.bigPlay.innerHTML = icon('play');
-    this.errorBox = element('div', 'sp-error', stage);
-    this.errorBox.setAttribute('role', 'alert');
-    this.help = element('div', 'sp-help', stage);
-    element('h2', '', this.help, 'Keys');
-    const table = element('table', '', this.help);
-    for (const [key, does] of kKeys) {
-      const row = element('tr', '', table);
-      element('th', '', row, key);
-      element('td', '', row, does);
-    }
-
-    const controls = element('div', 'sp-controls', root);
-    this.playButton = button('sp-play', controls, '', 'Play (Space)');
-    this.playButton.innerHTML = icon('play');
-    this.timeLabel = element('span', 'sp-time', controls, '0:00 / 0:00');
-    this.bar = new SeekBar(controls, {
-      seek: (ms) => this.seekTo(ms),
-      preview: (ms) => this.preview(ms),
-    });
-    this.speedSelect = element('select', 'sp-speed', controls);
-    this.speedSelect.title = 'Speed (+ / -)';
-    this.speedSelect.tabIndex = -1;
-    for (const speed of kSpeeds) {
-      const option = element('option', '', this.speedSelect, `${speed}x`);
-      option.value = String(speed);
-    }
-    this.speedSelect.value = String(this.speed);
-    this.idleButton = button('sp-idle', controls, 'Skip idle', 'Skip idle stretches (I)');
-    this.muteButton = button('sp-mute', controls, '', 'Mute (M)');
-    this.volumeInput = element('input', 'sp-volume', controls);
-    Object.assign(this.volumeInput, {type: 'range', min: 0, max: 100, value: 100, title: 'Volume', tabIndex: -1});
-    this.fitButton = button('sp-fit', controls, 'Fit', 'Actual size / fit (1)');
-    this.fullButton = button('sp-full', controls, '', 'Full screen (F)');
-    this.fullButton.innerHTML = icon('full');
-    this.helpButton = button('sp-help-button', controls, '?', 'Keys (?)');
-    this.status = element('div', 'sp-status', root);
-
-    this.host.appendChild(root);
-    this.setFit(this.oneToOne ? 'none' : 'contain');
-    this.setIdleSkip(this.idleSkip);
-    this.setMuted(this.muted);
-    this.wireEvents();
-  }
-
-  wireEvents() {
-    this.playButton.addEventListener('click', () => this.togglePause());
-    this.bigPlay.addEventListener('click', (event) => { event.stopPropagation(); this.startAfterGesture(); });
-    this.speedSelect.addEventListener('change', () => this.setSpeed(Number(this.speedSelect.value)));
-    this.idleButton.addEventListener('click', () => this.toggleIdleSkip());
-    this.muteButton.addEventListener('click', () => this.setMuted(!this.muted));
-    this.volumeInput.addEventListener('input', () => this.setVolume(Number(this.volumeInput.value) / 100));
-    this.fitButton.addEventListener('click', () => this.setFit(this.oneToOne ? 'contain' : 'none'));
-    this.fullButton.addEventListener('click', () => this.toggleFullScreen());
-    this.helpButton.addEventListener('click', () => this.toggleHelp());
-    this.help.addEventListener('click', () => this.toggleHelp(false));
-    // A click or a tap on the picture plays / pauses; a double click goes
-    // full screen (the click it began with is taken back).
-    this.canvas.addEventListener('click', () => {
-      if (this.justStarted()) return;
-      this.root.focus({preventScroll: true});
-      this.togglePause();
-    });
-    this.canvas.addEventListener('dblclick', () => { this.togglePause(); this.toggleFullScreen(); });
-    this.root.addEventListener('keydown', (event) => this.onKey(event));
-    document.addEventListener('fullscreenchange', () => {
-      this.root.classList.toggle('sp-full-screen', document.fullscreenElement === this.root);
-    });
-  }
-
-  justStarted() { return performance.now() - (this.startedByGestureAt ?? -1e9) < 600; }
-
   toggleIdleSkip() {
     this.setIdleSkip(!this.idleSkip);
     this.flash(this.idleSkip ? `Skipping idle stretches (${this.idle.length})` : 'Idle skipping off');
@@ -748,36 +621,7 @@ export class Player extends EventTarget {
     this.root.classList.toggle('sp-help-shown', show);
   }
 
-  onKey(event) {
-    if (event.ctrlKey || event.metaKey || event.altKey) return;
-    const shift = event.shiftKey;
-    const actions = {
-      ' ': () => this.togglePause(),
-      'ArrowLeft': () => this.seekBy(shift ? -60000 : -5000),
-      'ArrowRight': () => this.seekBy(shift ? 60000 : 5000),
-      'Home': () => this.seekTo(0),
-      'End': () => this.seekTo(this.durationMs),
-      ',': () => this.stepFrame(-1),
-      '.': () => this.stepFrame(1),
-      '[': () => this.jumpToMark(-1),
-      ']': () => this.jumpToMark(1),
-      '+': () => this.changeSpeed(1), '=': () => this.changeSpeed(1),
-      '-': () => this.changeSpeed(-1), '_': () => this.changeSpeed(-1),
-      'i': () => this.toggleIdleSkip(), 'I': () => this.toggleIdleSkip(),
-      'm': () => this.setMuted(!this.muted), 'M': () => this.setMuted(!this.muted),
-      'f': () => this.toggleFullScreen(), 'F': () => this.toggleFullScreen(),
-      '1': () => this.setFit(this.oneToOne ? 'contain' : 'none'),
-      '?': () => this.toggleHelp(),
-      'Escape': () => this.toggleHelp(false),
-    };
-    const action = actions[event.key];
-    if (!action) return;
-    event.preventDefault();
-    // The key that lets sound start has started playing already.
-    if (event.key === ' ' && this.justStarted()) return;
-    if (!this.engine && event.key !== '?' && event.key !== 'Escape') return;
-    action();
-  }
+  justStarted() { return performance.now() - (this.startedByGestureAt ?? -1e9) < 600; }
 
   // The hover picture: one request at a time, the latest time wins.
   async preview(ms) {
@@ -799,6 +643,7 @@ export class Player extends EventTarget {
       this.previewBusy = false;
     }
   }
+
 }
 
 // The engine's message with the file's name in it.

@@ -247,6 +247,7 @@ function composeAhead() {
   const result = compose(ahead.next, null);
   if (result.failed) {
     ahead = null;
+    self.postMessage({type: 'failed', message: result.failed});
     return;
   }
   self.postMessage({type: 'frame', generation: ahead.generation, ...result}, result.pixels ? [result.pixels.buffer] : []);
