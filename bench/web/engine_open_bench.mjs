@@ -52,6 +52,16 @@ for (let i = 0; i < 60; ++i) {
 times.sort((a, b) => a - b);
 report('seek', { p50_ms: +times[30].toFixed(1), p95_ms: +times[57].toFixed(1), goal: 'p95 <= 150 ms in the browser' });
 
+// Hover previews along the seek bar (the first one reads the second
+// reader's index).
+const previews = [];
+for (let i = 0; i < 20; ++i) {
+  const t = performance.now();
+  engine._sp_preview_at(handle, Math.floor(random() * (last + 1)), 192, rect);
+  previews.push(performance.now() - t);
+}
+report('preview', { first_ms: +previews[0].toFixed(1), p95_later_ms: +previews.slice(1).sort((a, b) => a - b)[17].toFixed(1) });
+
 // A minute of sound at 1.5x from the middle, as the page asks for it.
 const out = engine._malloc(4 * 4096 * 2);
 let next = Math.floor(engine._sp_sound_frames(handle) / 2);

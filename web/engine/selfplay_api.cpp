@@ -78,8 +78,9 @@ int sp_open(int source, double fileSize) {
     return 0;
   }
   try {
-    auto stream = std::make_unique<sp::web::JsStream>(source, static_cast<int64_t>(fileSize));
-    auto session = std::make_unique<WebSession>(std::move(stream));
+    const auto size = static_cast<int64_t>(fileSize);
+    auto session = std::make_unique<WebSession>(
+        [source, size] { return std::make_unique<sp::web::JsStream>(source, size); });
     const int handle = g_nextHandle++;
     Handles()[handle].session = std::move(session);
     return handle;

@@ -92,11 +92,12 @@ int sp_frame_of_tick(int handle, double tick);
 // that fails to decode ends the recording there, as sp_damage then says.
 uint8_t* sp_picture_at(int handle, double tick, int* rect);
 
-// The picture at `tick` scaled down (smoothly) to at most `maxWidth` pixels
-// wide, aspect kept, for the seek bar's hover preview: RGBA, size[0] x
-// size[1] written into `size`. It does not disturb sp_picture_at's notion
-// of the previous picture, but it composes another tick, so the next
-// sp_picture_at may have to compose again (a seek's cost).
+// The frame shown at `tick` (without the cursor) scaled down (smoothly) to
+// at most `maxWidth` pixels wide, aspect kept, for the seek bar's hover
+// preview: RGBA, size[0] x size[1] written into `size`. Composed by a
+// second reader of the file (made, and its index read, at the first
+// preview; a few screenfuls of snapshots), so the playing picture and its
+// changed rectangles are left alone.
 uint8_t* sp_preview_at(int handle, double tick, int maxWidth, int* size);
 
 // "" when the recording is undamaged as far as it was read; else where its

@@ -17,8 +17,8 @@ SeekablePlayback::Options WebOptions() {
 }
 }  // namespace
 
-WebSession::WebSession(std::unique_ptr<Stream> file)
-    : playback_(std::make_unique<SeekablePlayback>(std::move(file), WebOptions())) {}
+WebSession::WebSession(FileOpener openFile)
+    : openFile_(std::move(openFile)), playback_(std::make_unique<SeekablePlayback>(openFile_(), WebOptions())) {}
 
 bool WebSession::IndexStep(int maxRecords) {
   if (finished_) return false;
@@ -66,7 +66,16 @@ const uint8_t* WebSession::PictureAt(int64_t tick, Rect* changed) {
 }
 
 const uint8_t* WebSession::PreviewAt(int64_t tick, int maxWidth, int* width, int* height) {
-  ScaleToRgba(playback_->PictureAt(tick), maxWidth, preview_, width, height);
+  if (!previewPlayback_) {
+    // Its snapshots stay few (four screenfuls), as selfplay-view keeps its
+    // preview reader's, to keep within the memory budget.
+    SeekablePlayback::Options options;
+    options.snapshotBudgetBytes = int64_t{playback_->Width()} * playback_->Height() * 4 * 4;
+    previewPlayback_ = std::make_unique<SeekablePlayback>(openFile_(), options);
+  }
+  SeekablePlayback& preview = *previewPlayback_;
+  const int32_t frame = preview.FrameOfTick(std::clamp<int64_t>(tick, 0, preview.LastTick()));
+  ScaleToRgba(preview.FrameAt(frame), maxWidth, preview_, width, height);
   return preview_.data();
 }
 

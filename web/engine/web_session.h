@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,8 +17,11 @@ namespace sp::web {
 // file, the picture as RGBA, and the sound. What the C API's handle names.
 class WebSession {
  public:
+  // Opens a new reader of the recording's file each time it is called.
+  using FileOpener = std::function<std::unique_ptr<Stream>()>;
+
   // Throws what SeekablePlayback's constructor throws.
-  WebSession(std::unique_ptr<Stream> file);
+  explicit WebSession(FileOpener openFile);
 
   SeekablePlayback& Playback() { return *playback_; }
 
@@ -42,7 +46,11 @@ class WebSession {
  private:
   void Finish();
 
+  FileOpener openFile_;
   std::unique_ptr<SeekablePlayback> playback_;
+  // A second reader for the seek bar's previews, so that hovering leaves
+  // the playing picture alone; made at the first preview.
+  std::unique_ptr<SeekablePlayback> previewPlayback_;
   RgbaPicture picture_;
   std::vector<uint8_t> preview_;
   std::vector<double> marks_;
