@@ -42,10 +42,9 @@ TPlayForm::TPlayForm(Application& app)
 TPlayForm::~TPlayForm() {
   // A form that goes without FormClose still leaves no clock running and no
   // device open.
-  if (PlayForm == this) {
-    StopClock();
-    PlayForm = nullptr;
-  }
+  // The timer points at this form's tick target.
+  StopClock(*this);
+  if (PlayForm == this) PlayForm = nullptr;
   SoundStop(*this, SoundWait::kWait);
 }
 

@@ -95,7 +95,8 @@ const uint8_t* SoundSamples::Bytes(int64_t from, int64_t to) {
     if (chunk.empty()) break;
     window_.insert(window_.end(), chunk.begin(), chunk.end());
   }
-  return window_.data() + (from - windowStart_);
+  const int64_t at = std::min<int64_t>(from - windowStart_, static_cast<int64_t>(window_.size()));
+  return window_.data() + at;
 }
 
 int64_t SoundSamples::ReadSamples(int64_t firstFrame, int count, int16_t* out) {

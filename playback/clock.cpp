@@ -8,29 +8,9 @@
 
 namespace sp {
 
-uint32_t TimerId = 0;
-
-namespace {
-
-// The back end that runs TimerId, so that StopClock needs no form.
-System* timerSystem = nullptr;
-
-// All the timer thread reads: the back end whose send is safe from any
-// thread, and the form's window handle as the GUI thread last published it
-// (0 once the form is gone; the cell outlives the form). Set before the
-// timer starts and cleared only after TimeKillEvent, after which no
-// callback runs.
-struct TickTarget {
-  System* system = nullptr;
-  Form::SharedHandle window;
-};
-TickTarget tickTarget;
-
-}  // namespace
-
 void StartClock(PlaybackForm& form) {
   // A clock left from a start that failed half-way is never doubled.
-  StopClock();
+  StopClock(form);
   const Application& app = form.App();
   System& system = app.GetSystem();
   TimeCaps caps;
@@ -48,30 +28,30 @@ void StartClock(PlaybackForm& form) {
     app.ShowMessage(kTimerFailedText);
     return;
   }
-  tickTarget = {&system, form.HandleForOtherThreads()};
-  TimerId = system.TimeSetEvent(static_cast<uint32_t>(frameClock.TickMilliseconds()),
-                                1, TimerProc, reinterpret_cast<uintptr_t>(&tickTarget), kTimePeriodic);
-  if (TimerId == 0) {
-    tickTarget = {};
+  form.TickTarget = {&system, form.HandleForOtherThreads()};
+  form.TimerId = system.TimeSetEvent(static_cast<uint32_t>(frameClock.TickMilliseconds()), 1, TimerProc,
+                                     reinterpret_cast<uintptr_t>(&form.TickTarget), kTimePeriodic);
+  if (form.TimerId == 0) {
+    form.TickTarget = {};
     app.ShowMessage(kTimerFailedText);
     return;
   }
-  timerSystem = &system;
+  form.TimerSystem = &system;
 }
 
-void StopClock() {
-  if (TimerId == 0) return;
-  if (timerSystem) {
-    timerSystem->TimeKillEvent(TimerId);
-    timerSystem->TimeEndPeriod(1);
+void StopClock(PlaybackForm& form) {
+  if (form.TimerId == 0) return;
+  if (form.TimerSystem) {
+    form.TimerSystem->TimeKillEvent(form.TimerId);
+    form.TimerSystem->TimeEndPeriod(1);
   }
-  TimerId = 0;
-  timerSystem = nullptr;
-  tickTarget = {};
+  form.TimerId = 0;
+  form.TimerSystem = nullptr;
+  form.TickTarget = {};
 }
 
 void TimerProc(uint32_t, uint32_t, uintptr_t user, uintptr_t, uintptr_t) {
-  const auto* target = reinterpret_cast<const TickTarget*>(user);
+  const auto* target = reinterpret_cast<const ClockState::TimerTarget*>(user);
   if (target == nullptr || target->system == nullptr || !target->window) return;
   target->system->SendMessage(target->window->load(), WM_PLAY_TICK, 0, 0);
 }

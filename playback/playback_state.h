@@ -8,11 +8,14 @@
 #include "payload/payload_reader.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
+#include "platform/form.h"
 #include "platform/icon.h"
 #include "platform/jpeg_image.h"
 #include "platform/stream.h"
 
 namespace sp {
+
+class System;
 
 // The playback's state, grouped by what owns it. PlaybackForm inherits every
 // group, so each field keeps its own name on the form (form.FrameBitmap);
@@ -63,7 +66,8 @@ struct PlaybackObjects {
   std::unique_ptr<PayloadReader> RecordingReader;
 };
 
-// The frame clock's view of the playback.
+// The frame clock: its counters, and the multimedia timer that drives it.
+// GUI thread only, except TickTarget (below).
 struct ClockState {
   bool Playing = false;
   int32_t CurrentFrame = 0;  // frames shown so far: 1 after frame 0
@@ -74,6 +78,22 @@ struct ClockState {
   // The playback was stopped by damage (or its start failed): it shows what
   // it showed, and only a restart plays again.
   bool PlaybackStopped = false;
+
+  // The running timer (0: none) and the back end that runs it, so that
+  // StopClock needs nothing else. Set by StartClock, cleared by StopClock.
+  uint32_t TimerId = 0;
+  System* TimerSystem = nullptr;
+  // All the timer thread reads: the back end whose send is safe from any
+  // thread, and the window handle as the GUI thread last published it (0
+  // once the form is gone; the cell outlives the form). The GUI thread
+  // writes it before the timer starts and clears it only after
+  // TimeKillEvent, after which no callback runs; in between the timer
+  // thread only reads it, so it needs no lock.
+  struct TimerTarget {
+    System* system = nullptr;
+    Form::SharedHandle window;
+  };
+  TimerTarget TickTarget;
 };
 
 // The sound device the playback owns.

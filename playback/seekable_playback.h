@@ -14,42 +14,22 @@
 #include "platform/icon.h"
 #include "platform/jpeg_image.h"
 #include "platform/stream.h"
+#include "playback/block_plan.h"
+#include "playback/cursor_presentation.h"
 #include "playback/frame_clock.h"
 #include "playback/picture.h"
 #include "playback/playback_state.h"
+#include "playback/recording_index.h"
+#include "playback/snapshot_cache.h"
 
 namespace sp {
 
-// One frame of a recording as the index holds it: where its record lies,
-// its blocks, and the cursor during it (the values the frame clock holds
-// while the frame is shown).
-struct IndexedFrame {
-  int64_t offset = 0;  // of the frame record; for frame 0, of the key frame
-  uint32_t firstBlock = 0;  // into SeekablePlayback::Blocks()
-  uint32_t blockCount = 0;
-  float cursorX = 0;
-  float cursorY = 0;
-  float nextCursorX = 0;
-  float nextCursorY = 0;
-  // The frame whose cursor picture is in effect (0: the first cursor), and
-  // this frame's own cursor change, when it has one.
-  int32_t iconFrame = 0;
-  ImageItem icon;
-};
-
-struct IndexedBlock {
-  // Where the block's JPEG is drawn: left and top as stored, the extent as
-  // stored until a decode shows the picture's own size.
-  Rect rect;
-  ImageItem jpeg;
-};
-
 // A recording that can be shown at any tick of the stub's frame clock. The
-// index is built in one forward pass over the frame records without
-// decoding; pictures are composed from the nearest full-frame snapshot
-// (kept every few seconds, within a memory budget) and the blocks after it
-// that are still visible. The picture at tick T is pixel for pixel what the
-// stub's window shows at that tick, cursor included.
+// index (RecordingIndex) is built in one forward pass over the frame
+// records without decoding; pictures are composed from the nearest
+// full-frame snapshot (SnapshotCache) and the parts of the blocks after it
+// that stay visible (PlanBlocks). The picture at tick T is pixel for pixel
+// what the stub's window shows at that tick, cursor included.
 //
 // Damage ends the recording where it is found: the frames before it play,
 // and Damage() names the item and offset.
@@ -73,8 +53,13 @@ class SeekablePlayback {
 
   // Reads the frame records not yet indexed; nothing when all are.
   void CompleteIndex();
-  bool Indexed() const { return indexed_; }
+  // Reads more of them within `budget`, for a front end that indexes in
+  // slices between its events; true once all are indexed. The frames
+  // indexed so far can be shown meanwhile.
+  bool IndexSome(const IndexBudget& budget);
+  bool Indexed() const { return index_->Indexed(); }
 
+  const RecordingIndex& Index() const { return *index_; }
   const PayloadLocation& Location() const { return location_; }
   const VideoHeader& Header() const { return location_.head.header; }
   int Width() const { return Header().FrameWidth; }
@@ -82,25 +67,25 @@ class SeekablePlayback {
   bool HasSoundTrack() const { return location_.head.leadWord != 0; }
 
   // Frames that can be shown, frame 0 included.
-  int32_t FrameCount() const { return static_cast<int32_t>(frames_.size()); }
+  int32_t FrameCount() const { return static_cast<int32_t>(Frames().size()); }
   // The stub's frame clock for this recording (the header's interval is
   // at least 40 ms, so it runs).
-  const FrameClock& Clock() const { return clock_; }
-  int32_t TicksPerFrame() const { return clock_.TicksPerFrame(); }
-  int32_t TickMilliseconds() const { return clock_.TickMilliseconds(); }
+  const FrameClock& Clock() const { return index_->Clock(); }
+  int32_t TicksPerFrame() const { return Clock().TicksPerFrame(); }
+  int32_t TickMilliseconds() const { return Clock().TickMilliseconds(); }
   // The last tick at which the picture changes: the last frame's, or for a
   // recording of one frame the last cursor step.
   int64_t LastTick() const;
-  int64_t DurationMilliseconds() const { return clock_.MillisecondsOf(LastTick()); }
+  int64_t DurationMilliseconds() const { return Clock().MillisecondsOf(LastTick()); }
   // The following clamp to 0 .. LastTick() and the frames that can be shown.
   int64_t TickAt(int64_t milliseconds) const;
-  int64_t MillisecondsOf(int64_t tick) const { return clock_.MillisecondsOf(tick); }
+  int64_t MillisecondsOf(int64_t tick) const { return Clock().MillisecondsOf(tick); }
   int32_t FrameOfTick(int64_t tick) const;
-  int64_t TickOfFrame(int32_t frame) const { return clock_.TickOfFrame(frame); }
+  int64_t TickOfFrame(int32_t frame) const { return Clock().TickOfFrame(frame); }
 
-  const std::vector<IndexedFrame>& Frames() const { return frames_; }
-  const std::vector<IndexedBlock>& Blocks() const { return blocks_; }
-  const std::optional<ItemFault>& Damage() const { return damage_; }
+  const std::vector<IndexedFrame>& Frames() const { return index_->Frames(); }
+  const std::vector<IndexedBlock>& Blocks() const { return index_->Blocks(); }
+  const std::optional<ItemFault>& Damage() const { return index_->Damage(); }
 
   // What the stub's window shows at `tick` (clamped to 0 .. LastTick()).
   // A block that fails to decode ends the recording before its frame; the
@@ -130,44 +115,25 @@ class SeekablePlayback {
   bool PrepareNextSnapshot();
 
   // Snapshots held and their bytes, for tests and benchmarks.
-  size_t SnapshotCount() const { return snapshots_.size(); }
-  int64_t SnapshotBytes() const;
-  int32_t SnapshotSpacing() const { return snapshotSpacing_; }
+  size_t SnapshotCount() const { return snapshots_.Count(); }
+  int64_t SnapshotBytes() const { return snapshots_.Bytes(); }
+  int32_t SnapshotSpacing() const { return snapshots_.Spacing(); }
 
  private:
   class Composer;
 
-  void BuildIndex(PayloadReader& reader);
   void PlanSnapshots();
   void Compose(int32_t frame);
-  // A block a seek decodes, and the part of its picture that stays visible.
-  struct PlannedBlock {
-    int index;  // in its frame record
-    Rect part;  // in the picture's own pixels
-  };
-  using Plan = std::vector<std::vector<PlannedBlock>>;
-
-  void ApplyFrames(int32_t from, int32_t to, const Plan* plan);
+  void ApplyFrames(int32_t from, int32_t to, const BlockPlan* plan);
   void ApplyFrame(int32_t frame, const std::vector<PlannedBlock>* only);
-  // The visible blocks of frames base + 1 .. frame, per frame, in stored
-  // order.
-  Plan PlanFrom(int32_t base, int32_t frame) const;
   void KeepSnapshot(int32_t frame);
   void EndAtDamage(int32_t frame, ItemFault fault);
-  void LoadIcon(int32_t iconFrame);
-  CursorTrack TrackOf(int32_t frame) const;
-  bool CursorInsideAtStart(int32_t frame) const;
   // Shows frame_ with the cursor at tick `steps` of `frame`.
   void PresentAt(int32_t frame, int steps, const Icon& icon);
-  // Playing on into `frame` (tick 0): picture_ showed an earlier frame
-  // whose bitmap frame_ differs from only in changed_; copies those and the
-  // cursor's marks, then draws the cursor. What PresentAt gives, touching
-  // only what changed.
-  void PresentChanges(int32_t frame);
-  // The cursor's place at tick `step` of `frame`, kept as a mark.
-  void MarkCursor(int32_t frame, int step);
   // Keeps what was last drawn on frame_ in changed_, while it is tracked.
   void NoteChange();
+  // Starts tracking what is drawn on frame_ from here on.
+  void TrackChangesFrom(int32_t frame);
   // Puts into background_ what the stub holds under its cursor when
   // `frame` begins.
   void RestoreBackgroundAt(int32_t frame);
@@ -176,42 +142,23 @@ class SeekablePlayback {
   std::unique_ptr<PayloadReader> reader_;
   Options options_;
   PayloadLocation location_;
-  CaptionValues caption_;
-  FrameClock clock_;
-  ImageItem firstIcon_;
-  std::vector<IndexedFrame> frames_;
-  std::vector<IndexedBlock> blocks_;
-  std::optional<ItemFault> damage_;
-  bool indexed_ = false;
-  int64_t indexFrom_ = 0;  // where frame 1's record begins
+  std::unique_ptr<RecordingIndex> index_;
 
+  // Composition: the frame bitmap and where it stands.
   JpegImage jpeg_;
   MemoryStream jpegBuffer_;
   MemoryStream iconBuffer_;
-  Bitmap frame_;  // the frame bitmap of frame currentFrame_
-  int32_t currentFrame_ = -1;
+  Bitmap frame_;
+  std::optional<int32_t> composed_;  // the frame whose bitmap frame_ holds
   int32_t applyingFrame_ = 0;
-  std::map<int32_t, std::unique_ptr<Bitmap>> snapshots_;
-  int32_t snapshotSpacing_ = 1;
-
-  Icon icon_;
-  int32_t loadedIconFrame_ = -1;
-  Bitmap background_;
-  Bitmap frameStartBackground_;  // background_ as frame backgroundFrame_ begins
-  int32_t backgroundFrame_ = -1;
-  Bitmap picture_;
-  // What picture_ shows: the frame and cursor steps, or -1 for nothing known.
-  int32_t pictureFrame_ = -1;
-  int pictureSteps_ = 0;
-  // The frame picture_ was last presented for (kept while frame_ moves on).
-  int32_t presentedFrame_ = -1;
-  // frame_ differs from frame changedSince_'s bitmap only inside changed_
-  // (-1: not known). Filled while records are applied in order.
-  int32_t changedSince_ = -1;
+  SnapshotCache snapshots_;
+  // frame_ differs from this frame's bitmap only inside changed_ (none:
+  // not known). Filled while records are applied in order.
+  std::optional<int32_t> changesSince_;
   std::vector<Rect> changed_;
-  // Where picture_ may differ from the presented frame's bitmap: the places
-  // the cursor was drawn and restored since it was presented.
-  std::vector<Rect> cursorMarks_;
+
+  // The window's picture: frame_ with the cursor over it.
+  std::unique_ptr<CursorPresentation> cursor_;
 };
 
 }  // namespace sp

@@ -157,7 +157,7 @@ void EndPlayback(PlaybackForm& form, SoundWait wait) {
   SoundStop(form, wait);
   form.Playing = false;
   // Before anything is freed: no tick may find the objects gone.
-  StopClock();
+  StopClock(form);
 }
 
 void RestartPlayback(PlaybackForm& form, SoundWait wait) {

@@ -36,8 +36,11 @@ struct BatchCounts {
 
 // Runs `work` for every path, `jobs` at a time, and writes each outcome as
 // it arrives. With more than one job each file runs in a child process of
-// its own: the player engine keeps one form per process. A child that dies
-// without an outcome counts as a failure.
+// its own, deliberately: the files are untrusted and each drives decoders,
+// a player and ffmpeg pipes, so a file that crashes, hangs until killed or
+// exhausts memory takes only its own child down, and the others' outcomes
+// still arrive. (Two players could share a process now: each form owns its
+// clock.) A child that dies without an outcome counts as a failure.
 BatchCounts RunFiles(const std::vector<std::string>& paths, int jobs, const FileWork& work,
                      std::ostream& out, std::ostream& err);
 

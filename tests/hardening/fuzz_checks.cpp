@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "payload/layout.h"
+#include "payload/payload_reader.h"
+#include "payload/sound_expander.h"
+#include "payload/sound_samples.h"
 #include "payload/sound_table_decoder.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
@@ -60,6 +63,42 @@ std::string CheckPlayerPayload(const uint8_t* data, size_t size) {
   const RunOutcome run = PlayHeadless(file.path, file.dir.Path(), {.tickBudget = kPlayerTickBudget});
   if (!run.created) return "the form was not created";
   return FirstUnknownMessage(run.boxes);
+}
+
+std::string CheckSoundExpander(std::span<const uint8_t> item, const std::vector<uint8_t>& walked) {
+  // The item read through a stream, as the player, the tools and the viewer
+  // read it: the same bytes as the walk, from the start and from a
+  // checkpoint; and the samples on demand read without harm.
+  ByteViewStream file(item);
+  SoundExpander expander(file);
+  std::vector<uint8_t> expanded;
+  std::vector<SoundCheckpoint> checkpoints{expander.Checkpoint()};
+  for (auto chunk = expander.Next(); !chunk.empty(); chunk = expander.Next()) {
+    expanded.insert(expanded.end(), chunk.begin(), chunk.end());
+    checkpoints.push_back(expander.Checkpoint());
+  }
+  if (expanded.size() > walked.size() ||
+      !std::equal(expanded.begin(), expanded.end(), walked.begin())) {
+    return "the expander gave " + std::to_string(expanded.size()) + " bytes other than the walk's " +
+           std::to_string(walked.size());
+  }
+  const SoundCheckpoint& middle = checkpoints[checkpoints.size() / 2];
+  file.Seek(0, SeekOrigin::Begin);
+  SoundExpander again(file);
+  again.Resume(middle);
+  std::vector<uint8_t> rest;
+  for (auto chunk = again.Next(); !chunk.empty(); chunk = again.Next()) rest.insert(rest.end(), chunk.begin(), chunk.end());
+  if (!std::equal(rest.begin(), rest.end(), expanded.begin() + middle.decoded, expanded.end()) ||
+      rest.size() != expanded.size() - static_cast<size_t>(middle.decoded)) {
+    return "resuming at " + std::to_string(middle.decoded) + " gave other bytes";
+  }
+  SoundSamples samples(std::make_unique<ByteViewStream>(item), 0, -1);
+  samples.CompleteIndex();
+  std::vector<int16_t> out(static_cast<size_t>(64) * std::max(1, samples.Format().channels));
+  for (const int64_t at : {int64_t{-10}, int64_t{0}, samples.FrameCount() / 2, samples.FrameCount() - 5}) {
+    samples.ReadSamples(at, 64, out.data());
+  }
+  return {};
 }
 
 std::string CheckSoundExpansion(const uint8_t* data, size_t size) {
@@ -114,6 +153,7 @@ std::string CheckSoundExpansion(const uint8_t* data, size_t size) {
            std::to_string(read) + ", wrote " + std::to_string(pieces.size()) + " but walk " +
            Describe(walk, walked.size());
   }
+  if (size >= kHuffTreeBytes + 4) return CheckSoundExpander(input, walked);
   return {};
 }
 

@@ -16,8 +16,9 @@ std::string CheckPlayerPayload(const uint8_t* data, size_t size);
 
 // The table decoder against the bit-by-bit walk: the tree from the first
 // 8,176 bytes (zeros where the input is shorter), the length from the next
-// four, the rest the bit stream, expanded whole, in pieces and through
-// small buffers. Every result must equal the walk's.
+// four, the rest the bit stream, expanded whole, in pieces, through small
+// buffers and through the expander over a stream (from the start and from a
+// checkpoint). Every result must equal the walk's.
 std::string CheckSoundExpansion(const uint8_t* data, size_t size);
 
 // The icon loader, and drawing what it loaded: only the framework's own

@@ -156,6 +156,42 @@ TEST_F(SeekablePlaybackTest, IndexAfterTheFirstPicture) {
   }
 }
 
+// Indexed in slices, as a front end on one thread does between events: each
+// slice stays within its budget, what is indexed so far shows as the stub
+// shows it, and the whole index equals one made at once.
+TEST_F(SeekablePlaybackTest, IndexInSlicesWithinABudget) {
+  Write(VariedRecording(30));
+  const auto straight = PlayStraight(29 * 5);
+  auto whole = SeekablePlayback::Open(exePath, SmallBudget());
+  for (const IndexBudget budget : {IndexBudget{4, INT64_MAX}, IndexBudget{INT32_MAX, 1}}) {
+    SeekablePlayback::Options options = SmallBudget();
+    options.indexAtOpen = false;
+    auto playback = SeekablePlayback::Open(exePath, options);
+    int slices = 0;
+    for (bool done = false; !done;) {
+      const int32_t before = playback->FrameCount();
+      done = playback->IndexSome(budget);
+      ++slices;
+      EXPECT_LE(playback->FrameCount() - before, std::max(1, std::min(budget.records, 4)));
+      const int64_t t = playback->LastTick();
+      ASSERT_TRUE(Same(playback->PictureAt(t), straight[t], t)) << "slice " << slices;
+    }
+    EXPECT_TRUE(playback->Indexed());
+    EXPECT_GE(slices, budget.records == 4 ? 8 : 29);
+    ASSERT_EQ(playback->FrameCount(), whole->FrameCount());
+    ASSERT_EQ(playback->Blocks().size(), whole->Blocks().size());
+    for (int32_t k = 0; k < whole->FrameCount(); ++k) {
+      EXPECT_EQ(playback->Frames()[k].offset, whole->Frames()[k].offset);
+      EXPECT_EQ(playback->Frames()[k].blockCount, whole->Frames()[k].blockCount);
+      EXPECT_EQ(playback->Frames()[k].nextCursorX, whole->Frames()[k].nextCursorX);
+      EXPECT_EQ(playback->Frames()[k].iconFrame, whole->Frames()[k].iconFrame);
+    }
+    for (int64_t t = 0; t <= whole->LastTick(); t += 11) ASSERT_TRUE(Same(playback->PictureAt(t), straight[t], t));
+    // Nothing more to read.
+    EXPECT_TRUE(playback->IndexSome(budget));
+  }
+}
+
 TEST_F(SeekablePlaybackTest, TimeMapsToTicksOfTheFrameClock) {
   Write(VariedRecording(4));
   auto playback = SeekablePlayback::Open(exePath);
