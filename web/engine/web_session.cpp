@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "payload/wav_samples.h"
 #include "playback/scene_marks.h"
 
 namespace sp::web {
@@ -35,28 +34,15 @@ bool WebSession::IndexStep(int maxRecords) {
 
 void WebSession::Finish() {
   finished_ = true;
-  WavSamples all;
   if (indexing_) {
     const SoundFormat format = indexing_->Format();
     if (!indexing_->IsPcm() || format.rate <= 0 || format.channels <= 0) {
       soundProblem_ = "the sound track is no PCM WAV file";
       indexing_.reset();
-    } else {
-      // The idle stretches look at every sample once; the samples are then
-      // let go and read on demand.
-      all.rate = format.rate;
-      all.channels = format.channels;
-      const int64_t frames = indexing_->FrameCount();
-      all.samples.resize(static_cast<size_t>(frames) * format.channels);
-      // In slices, so that the expander's window stays small.
-      constexpr int64_t kSlice = 1 << 18;
-      for (int64_t at = 0; at < frames; at += kSlice) {
-        indexing_->ReadSamples(at, static_cast<int>(std::min(kSlice, frames - at)),
-                               all.samples.data() + at * format.channels);
-      }
     }
   }
-  idle_ = FindIdleStretches(*playback_, all);
+  // Reads the sound once, in order, through the expander's small window.
+  idle_ = FindIdleStretches(*playback_, indexing_.get());
   if (indexing_) sound_ = std::make_unique<SoundReader>(std::move(indexing_));
 }
 
