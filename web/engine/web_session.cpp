@@ -22,7 +22,13 @@ WebSession::WebSession(FileOpener openFile)
 bool WebSession::IndexStep(int maxRecords) {
   if (finished_) return false;
   if (!playback_->Indexed()) {
-    playback_->CompleteIndex();
+    // A slice of the frame records, so that the worker answers the page
+    // between steps; the records themselves are a few bytes each unless a
+    // block is large, which the byte budget bounds.
+    IndexBudget budget;
+    budget.records = std::max(1, maxRecords);
+    budget.bytes = int64_t{budget.records} * 4096;
+    if (!playback_->IndexSome(budget)) return true;
     marks_ = FindSceneMarks(*playback_);
     indexing_ = playback_->OpenSound();
     if (indexing_) return true;

@@ -25,8 +25,9 @@ class WebSession {
 
   SeekablePlayback& Playback() { return *playback_; }
 
-  // Indexes a slice more: the frame records, then the sound track (about
-  // maxRecords * 256 decoded bytes a step); false once complete. The scene
+  // Indexes a slice more: up to maxRecords frame records (and 4 KB of file
+  // a record), then the sound track (about maxRecords * 256 decoded bytes a
+  // step); false once complete. The scene
   // marks, the sound and the idle stretches are ready then.
   bool IndexStep(int maxRecords);
 

@@ -70,12 +70,21 @@ test('the first picture before the index, and the index in steps', () => {
   assert.deepEqual(first.rect, [0, 0, 200, 136]);
   assert.equal(hashRgb(first.pixels), nativeHashes('sampling-420')[0]);
   assert.equal(api.picture(handle, 0).rect[2], 0, 'the same picture again changes nothing');
-  api.indexAll(handle);
+  assert.equal(api.engine._sp_index_step(handle, 10), 1);
+  const partial = api.engine._sp_frame_count(handle);
+  assert.ok(partial > 1 && partial <= 11, `${partial} frames after a step of 10 records`);
+  // What is indexed shows meanwhile, as the native engine shows it.
+  const tick = api.engine._sp_tick_of_frame(handle, partial - 1);
+  assert.equal(hashRgb(api.picture(handle, tick).pixels), nativeHashes('sampling-420')[tick]);
+  let steps = 1;
+  while (api.engine._sp_index_step(handle, 10)) ++steps;
+  assert.ok(steps >= 3, `${steps} steps of 10 records for 36 frames`);
   assert.equal(api.engine._sp_frame_count(handle), 36);
   assert.equal(100 % api.engine._sp_tick_ms(handle), 0, 'ticks divide the frame interval');
   assert.equal(api.engine._sp_duration_ms(handle), api.engine._sp_last_tick(handle) * api.engine._sp_tick_ms(handle));
   assert.equal(api.engine._sp_frame_of_tick(handle, api.engine._sp_tick_of_frame(handle, 20)), 20);
   assert.equal(api.text(api.engine._sp_damage(handle)), '');
+  api.picture(handle, 0);
   const size = api.scratch;
   const preview = api.engine._sp_preview_at(handle, 10, 50, size);
   assert.ok(preview);
