@@ -55,9 +55,12 @@ const char* sp_error(int handle);
 int sp_width(int handle);
 int sp_height(int handle);
 
-// Reads up to `maxRecords` more frame records into the index (no decoding).
-// Returns 1 while more remain, 0 when the index is complete (also after
-// damage: the recording then ends before the damaged frame, see sp_damage).
+// Reads up to `maxRecords` more frame records into the index (no decoding),
+// and once they are all read, the sound track's checkpoints (about
+// maxRecords * 256 decoded bytes a step). Returns 1 while more remain, 0
+// when the index is complete (also after damage: the recording then ends
+// before the damaged frame, see sp_damage); the marks, the idle stretches
+// and the sound are ready then.
 // The counts and times below grow while the index does; until it is
 // complete, sp_duration_ms and friends describe what is indexed so far.
 int sp_index_step(int handle, int maxRecords);
