@@ -102,6 +102,7 @@ export class PictureFeed {
     }
     this.appliedSeq = picture.seq;
     this.shownTick = picture.tick;
+    this.lastComposeMs = picture.composeMs;  // the engine's share, for the benchmark
   }
 
   // The buffer goes back to the worker for the next picture.
