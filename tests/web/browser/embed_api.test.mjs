@@ -124,8 +124,10 @@ describe('createPlayer', () => {
     assert.equal(seen.afterSeek, 10);
     assert.equal(seen.speedSet, 3);
     assert.equal(seen.idleOff, 'false');
-    // The clock ran at the speed set.
-    assert.ok(seen.moved > 1 && Math.abs(seen.moved - 3 * seen.wall) < 0.3, `moved ${seen.moved} s in ${seen.wall} s`);
+    // The clock ran at the speed set, from when the sound (if the browser
+    // let it start) began to be heard.
+    assert.ok(seen.moved <= 3 * seen.wall + 0.1 && seen.moved >= 3 * (seen.wall - 0.5),
+              `moved ${seen.moved} s in ${seen.wall} s`);
     assert.deepEqual(seen.events, ['seeked', 'play', 'pause']);
     await page.close();
   });
