@@ -313,6 +313,10 @@ export class Player extends EventTarget {
       this.openedPromise?.resolve();
     } else if (message.type === 'indexed') {
       this.onIndexed(message);
+    } else if (message.type === 'snapshots') {
+      // Seeks are at their quickest from here on.
+      this.snapshotsComplete = true;
+      this.emit('snapshots');
     } else if (message.type === 'failed') {
       const text = messageFor(this.name, message.message);
       this.resolveIndexDone();

@@ -13,7 +13,8 @@
 // asks for the ticks up to untilTick, composed ahead while playing, posted
 // as {type:'frame', generation, tick, seq, rect, pixels}; {type:'ahead',
 // stop:true} ends that. Worker -> page (unasked): 'opened', 'indexed'
-// (progress and at the end), 'frame', 'failed' {message}. Every buffer is
+// (progress and at the end), 'snapshots' {complete} once the seeks'
+// snapshots are all made, 'frame', 'failed' {message}. Every buffer is
 // transferred, not copied.
 
 let engine = null;   // the Emscripten module
@@ -23,6 +24,7 @@ const reader = new FileReaderSync();
 const kSource = 1;  // the number sp_open hands back to spRead
 const kIndexRecords = 2000;  // frame records per step: a few ms, then the page's requests
 const kFirstIndexRecords = 100;  // before the first picture
+const kSnapshotRestMs = 100;  // after a picture request or while composing ahead: no snapshots
 
 self.onmessage = (event) => {
   const message = event.data;
@@ -31,7 +33,7 @@ self.onmessage = (event) => {
       open(message).catch((e) => self.postMessage({type: 'failed', message: `The player's engine did not start: ${e && e.message || e}`}));
     }
     else if (!handle) reply(message, {failed: 'no recording is open'});
-    else if (message.type === 'picture') picture(message);
+    else if (message.type === 'picture') { picture(message); lastRequestAt = performance.now(); }
     else if (message.type === 'preview') preview(message);
     else if (message.type === 'sound') sound(message);
     else if (message.type === 'recycle') recycle(message.buffer);
@@ -116,6 +118,7 @@ async function open(message) {
     setTimeout(() => indexStep(handle), 0);
   } else {
     self.postMessage({type: 'indexed', complete: true, ...timeLine(), ...extras()});
+    startSnapshots();
   }
 }
 
@@ -130,6 +133,36 @@ function indexStep(forHandle) {
     return;
   }
   self.postMessage({type: 'indexed', complete: true, ...timeLine(), ...extras()});
+  startSnapshots();
+}
+
+// The full-frame snapshots seeks start from, made one per task in idle
+// moments once the index is complete (without them a seek in an hour
+// composes from far back). Each takes one frame's composing, so none is
+// made while the page is asking for pictures or the worker composes ahead:
+// they wait a little and try again.
+let lastRequestAt = -Infinity;
+let snapshotsFor = 0;  // the handle whose snapshots are being made; 0 when none
+function startSnapshots() {
+  snapshotsFor = handle;
+  afterMessages(prepareSnapshot);
+}
+
+function prepareSnapshot() {
+  if (!handle || snapshotsFor !== handle) return;
+  const busy = aheadTimer || (ahead && ahead.next <= ahead.until) ||
+               performance.now() - lastRequestAt < kSnapshotRestMs;
+  if (busy) {
+    const forHandle = handle;
+    setTimeout(() => { if (forHandle === handle) prepareSnapshot(); }, kSnapshotRestMs);
+    return;
+  }
+  if (!engine._sp_prepare_snapshot(handle)) {
+    snapshotsFor = 0;
+    self.postMessage({type: 'snapshots', complete: true});
+    return;
+  }
+  afterMessages(prepareSnapshot);
 }
 
 function timeLine() {
@@ -333,6 +366,7 @@ function sound(request) {
 
 function close() {
   ahead = null;
+  snapshotsFor = 0;
   undrawn = [];
   if (handle) engine._sp_close(handle);
   handle = 0;
