@@ -132,6 +132,38 @@ describe('createPlayer', () => {
     await page.close();
   });
 
+  test('seeks give the same pictures before and after the worker has made its snapshots', async () => {
+    const page = await embedPage();
+    const seen = await page.evaluate(async () => {
+      const player = await window.createPlayer(document.getElementById('host'), '/fixtures/lesson.exe', {muted: true});
+      const made = player.snapshotsComplete ? Promise.resolve()
+        : new Promise((resolve) => player.addEventListener('snapshots', resolve, {once: true}));
+      const hash = (image) => {
+        let h = 2166136261;
+        for (let k = 0; k < image.data.length; ++k) h = Math.imul(h ^ image.data[k], 16777619);
+        return h >>> 0;
+      };
+      const times = [18.5, 3.2, 12.7, 0, 7.9, 15.1];
+      const pictures = async () => {
+        const hashes = [];
+        for (const at of times) {
+          await player.seek(at);
+          hashes.push(hash(player.snapshot()));
+        }
+        return hashes;
+      };
+      const early = await pictures();
+      await Promise.race([made, new Promise((resolve) => setTimeout(resolve, 30000))]);
+      const result = {early, complete: !!player.snapshotsComplete, late: await pictures()};
+      player.dispose();
+      return result;
+    });
+    assert.ok(seen.complete, 'the worker says when its snapshots are all made');
+    assert.deepEqual(seen.late, seen.early);
+    assert.equal(new Set(seen.early).size, seen.early.length, 'the times chosen show different pictures');
+    await page.close();
+  });
+
   test('rejects with an Error naming the problem, and the player says so too', async () => {
     const page = await embedPage();
     const failures = await page.evaluate(async () => {
