@@ -13,7 +13,8 @@
 // The engine (WebAssembly) runs in a Worker (selfplay-worker.js, a classic
 // script) that loads Emscripten's loader (selfplay-player-engine.js), which
 // loads selfplay-player.wasm; this module's own parts (selfplay-seek-bar.js,
-// selfplay-sound.js, selfplay-picture-feed.js, selfplay-controls.js) are
+// selfplay-sound.js, selfplay-picture-feed.js, selfplay-controls.js,
+// selfplay-media-clock.js, selfplay-engine-client.js, selfplay-source.js) are
 // imported by URL. All are found beside this file.
 //
 // A page that cannot serve side files (the one-file HTML export, opened from
@@ -22,6 +23,8 @@
 //     files: {   // Blob URLs (type text/javascript) of the files' texts
 //       'selfplay-seek-bar.js': ..., 'selfplay-sound.js': ...,
 //       'selfplay-picture-feed.js': ..., 'selfplay-controls.js': ...,
+//       'selfplay-media-clock.js': ..., 'selfplay-engine-client.js': ...,
+//       'selfplay-source.js': ...,
 //       // The loader's text, a newline, then selfplay-worker.js's text, as
 //       // ONE Blob: a Blob-URL worker of a file:// page can load nothing
 //       // (no importScripts, no import()). For this the loader must be a
@@ -47,11 +50,15 @@ function fileUrl(name) {
 }
 
 // Plain imports cannot follow Blob URLs, so the parts are imported by URL.
-const [{SeekBar, formatTime}, {SoundOutput}, {PictureFeed}, {buildDom, icon, kKeys, kSpeeds}] = await Promise.all([
+const [{SeekBar, formatTime}, {SoundOutput}, {PictureFeed}, {buildDom, icon, kKeys, kSpeeds}, {MediaClock},
+       {EngineClient}, {toBlob, nameOf, messageFor}] = await Promise.all([
   import(fileUrl('selfplay-seek-bar.js')),
   import(fileUrl('selfplay-sound.js')),
   import(fileUrl('selfplay-picture-feed.js')),
   import(fileUrl('selfplay-controls.js')),
+  import(fileUrl('selfplay-media-clock.js')),
+  import(fileUrl('selfplay-engine-client.js')),
+  import(fileUrl('selfplay-source.js')),
 ]);
 
 export {formatTime, kKeys, kSpeeds};
@@ -77,85 +84,6 @@ function addStyles() {
   link.href = fileUrl('selfplay-player.css');
   link.dataset.selfplayPlayer = '';
   document.head.appendChild(link);
-}
-
-async function toBlob(source) {
-  if (source instanceof Blob) return source;
-  if (source instanceof ArrayBuffer || ArrayBuffer.isView(source)) return new Blob([source]);
-  if (typeof source === 'string' || source instanceof URL) {
-    let response;
-    try {
-      response = await fetch(source);
-    } catch (e) {
-      throw new Error(`${source} cannot be loaded: ${e.message}`);
-    }
-    if (!response.ok) throw new Error(`${source} cannot be loaded: ${response.status} ${response.statusText}`);
-    return await response.blob();
-  }
-  throw new Error('The source must be a URL, an ArrayBuffer, a Uint8Array or a Blob');
-}
-
-function nameOf(source) {
-  if (typeof source === 'string') return decodeURIComponent(source.split(/[?#]/)[0].split('/').pop() || source);
-  if (source instanceof URL) return nameOf(source.href);
-  if (source && source.name) return source.name;
-  return 'The recording';
-}
-
-// The media clock: the recording's time in milliseconds, moving at the speed
-// while playing, read from a time source in milliseconds (the sound's
-// output clock while it runs, else performance.now()).
-class MediaClock {
-  constructor() {
-    this.source = () => performance.now();
-    this.base = 0;
-    this.since = this.source();
-    this.speed = 1;
-    this.paused = true;
-  }
-  now() {
-    if (this.paused) return this.base;
-    // Before a newly scheduled start is heard, the time stands still.
-    return this.base + Math.max(0, this.source() - this.since) * this.speed;
-  }
-  seek(ms, startsAt = this.source()) { this.base = ms; this.since = startsAt; }
-  setPaused(paused) { this.rebase(); this.paused = paused; }
-  setSpeed(speed) { this.rebase(); this.speed = speed; }
-  setSource(source) { this.rebase(); this.source = source; this.since = source(); }
-  rebase() { this.base = this.now(); this.since = this.source(); }
-}
-
-// Requests to the worker, answered in order.
-class EngineClient {
-  constructor(worker, onEvent) {
-    this.worker = worker;
-    this.next = 1;
-    this.waiting = new Map();
-    worker.onmessage = (event) => {
-      const message = event.data;
-      if (message.type !== 'reply') return onEvent(message);
-      const pending = this.waiting.get(message.id);
-      this.waiting.delete(message.id);
-      if (pending) pending(message);
-    };
-    worker.onerror = (event) => {
-      event.preventDefault?.();
-      onEvent({type: 'failed', message: `The player's engine did not start: ${event.message || 'worker error'}`});
-    };
-  }
-  request(type, fields = {}, transfer = []) {
-    const id = this.next++;
-    return new Promise((resolve) => {
-      this.waiting.set(id, resolve);
-      this.worker.postMessage({type, id, ...fields}, transfer);
-    });
-  }
-  post(message, transfer = []) { this.worker.postMessage(message, transfer); }
-  terminate() {
-    this.worker.terminate();
-    for (const pending of this.waiting.values()) pending({failed: 'closed'});
-    this.waiting.clear();
-  }
 }
 
 export class Player extends EventTarget {
@@ -648,13 +576,6 @@ export class Player extends EventTarget {
     }
   }
 
-}
-
-// The engine's message with the file's name in it.
-function messageFor(name, message) {
-  if (!name || message.startsWith(name)) return message;
-  if (message.startsWith('This file ')) return name + message.slice('This file'.length);
-  return `${name} cannot be shown: ${message}`;
 }
 
 function nearestSpeed(x) {
