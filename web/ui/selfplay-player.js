@@ -14,8 +14,8 @@
 // script) that loads Emscripten's loader (selfplay-player-engine.js), which
 // loads selfplay-player.wasm; this module's own parts (selfplay-seek-bar.js,
 // selfplay-sound.js, selfplay-picture-feed.js, selfplay-controls.js,
-// selfplay-media-clock.js, selfplay-engine-client.js, selfplay-source.js) are
-// imported by URL. All are found beside this file.
+// selfplay-media-clock.js, selfplay-engine-client.js, selfplay-source.js,
+// selfplay-element.js) are imported by URL. All are found beside this file.
 //
 // A page that cannot serve side files (the one-file HTML export, opened from
 // file://) sets, before importing this module (itself from a Blob URL):
@@ -24,7 +24,7 @@
 //       'selfplay-seek-bar.js': ..., 'selfplay-sound.js': ...,
 //       'selfplay-picture-feed.js': ..., 'selfplay-controls.js': ...,
 //       'selfplay-media-clock.js': ..., 'selfplay-engine-client.js': ...,
-//       'selfplay-source.js': ...,
+//       'selfplay-source.js': ..., 'selfplay-element.js': ...,
 //       // The loader's text, a newline, then selfplay-worker.js's text, as
 //       // ONE Blob: a Blob-URL worker of a file:// page can load nothing
 //       // (no importScripts, no import()). For this the loader must be a
@@ -51,7 +51,7 @@ function fileUrl(name) {
 
 // Plain imports cannot follow Blob URLs, so the parts are imported by URL.
 const [{SeekBar, formatTime}, {SoundOutput}, {PictureFeed}, {buildDom, icon, kKeys, kSpeeds}, {MediaClock},
-       {EngineClient}, {toBlob, nameOf, messageFor}] = await Promise.all([
+       {EngineClient}, {toBlob, nameOf, messageFor}, {defineElement}] = await Promise.all([
   import(fileUrl('selfplay-seek-bar.js')),
   import(fileUrl('selfplay-sound.js')),
   import(fileUrl('selfplay-picture-feed.js')),
@@ -59,6 +59,7 @@ const [{SeekBar, formatTime}, {SoundOutput}, {PictureFeed}, {buildDom, icon, kKe
   import(fileUrl('selfplay-media-clock.js')),
   import(fileUrl('selfplay-engine-client.js')),
   import(fileUrl('selfplay-source.js')),
+  import(fileUrl('selfplay-element.js')),
 ]);
 
 export {formatTime, kKeys, kSpeeds};
@@ -592,46 +593,5 @@ export async function createPlayer(host, source, options = {}) {
   return await player.open(source);
 }
 
-// <selfplay-player src=... autoplay loop speed=1.5 start-at=30 idle-skip fit=none controls muted>
-export class SelfplayPlayerElement extends HTMLElement {
-  static get observedAttributes() { return ['src']; }
-
-  connectedCallback() {
-    if (this.player || !this.hasAttribute('src')) return;
-    this.load(this.getAttribute('src'));
-  }
-
-  disconnectedCallback() {
-    // Moving the element re-connects it at once: dispose only when it stays out.
-    queueMicrotask(() => {
-      if (!this.isConnected && this.player) { this.player.dispose(); this.player = null; }
-    });
-  }
-
-  attributeChangedCallback(name, before, after) {
-    if (name === 'src' && this.isConnected && this.player && before !== after && after) this.load(after);
-  }
-
-  // A source other than a URL (bytes or a Blob), e.g. from the one-file HTML.
-  load(source) {
-    this.player?.dispose();
-    const options = {
-      autoplay: this.hasAttribute('autoplay'),
-      loop: this.hasAttribute('loop'),
-      speed: Number(this.getAttribute('speed') || 1),
-      startAt: Number(this.getAttribute('start-at') || 0),
-      idleSkip: this.hasAttribute('idle-skip'),
-      fit: this.getAttribute('fit') === 'none' ? 'none' : 'contain',
-      // Without the attribute the controls show too, as the page expects.
-      controls: this.getAttribute('controls') !== 'false',
-      muted: this.hasAttribute('muted'),
-    };
-    this.player = new Player(this, options);
-    this.ready = this.player.open(source);
-    return this.ready;
-  }
-}
-
-if (globalThis.customElements && !customElements.get('selfplay-player')) {
-  customElements.define('selfplay-player', SelfplayPlayerElement);
-}
+// <selfplay-player>, defined by importing this module.
+export const SelfplayPlayerElement = defineElement(Player);
