@@ -2,10 +2,11 @@
 // drop, the first picture against the native engine's, the keys, the seek
 // bar, idle skipping, the end, and the messages for bad files.
 import assert from 'node:assert/strict';
+import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, describe, test} from 'node:test';
-import {launchBrowser, makeFixtures, openPage, pictureDifference, screenshot, siteDir, startServer, waitFor}
-  from './harness.mjs';
+import {launchBrowser, makeFixtures, openPage, pictureDifference, scratchDir, screenshot, siteDir, startServer,
+  waitFor} from './harness.mjs';
 
 let fixtures;
 let server;
@@ -216,6 +217,56 @@ describe('moving through', () => {
     assert.equal(looped.paused, false);
     assert.equal(looped.endedFired, false);
     assert.ok(looped.time < 5, `after the loop at ${looped.time} s`);
+    await page.close();
+  });
+});
+
+describe('the frame and the screen', () => {
+  test('"Save this frame as PNG" saves the picture as snapshot() gives it', async () => {
+    const page = await openRecording('lesson.exe');
+    await pausedAndIndexed(page);
+    await page.evaluate(() => window.selfplayPlayer.seek(7.3));
+    const downloads = scratchDir('downloads');
+    const session = await page.target().createCDPSession();
+    await session.send('Browser.setDownloadBehavior', {behavior: 'allow', downloadPath: downloads});
+    await page.click('#save');
+    let saved = [];
+    for (const deadline = Date.now() + 30000; Date.now() < deadline && !saved.length;) {
+      await new Promise((resolve) => setTimeout(resolve, 200));
+      saved = fs.readdirSync(downloads).filter((name) => name.endsWith('.png'));
+    }
+    assert.deepEqual(saved, ['lesson-7_3s.png']);
+    const png = fs.readFileSync(path.join(downloads, saved[0]));
+    assert.deepEqual([...png.subarray(0, 8)], [0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]);
+    // Decoded by the browser and compared with the snapshot, pixel by pixel.
+    const compared = await page.evaluate(async (base64) => {
+      const bytes = Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+      const bitmap = await createImageBitmap(new Blob([bytes], {type: 'image/png'}));
+      const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
+      const context = canvas.getContext('2d');
+      context.drawImage(bitmap, 0, 0);
+      const decoded = context.getImageData(0, 0, bitmap.width, bitmap.height).data;
+      const shown = window.selfplayPlayer.snapshot();
+      let differing = 0;
+      for (let k = 0; k < shown.data.length; ++k) if (decoded[k] !== shown.data[k]) ++differing;
+      return {size: [bitmap.width, bitmap.height], shownSize: [shown.width, shown.height], differing};
+    }, png.toString('base64'));
+    assert.deepEqual(compared.size, compared.shownSize);
+    assert.equal(compared.differing, 0);
+    fs.rmSync(downloads, {recursive: true, force: true});
+    await page.close();
+  });
+
+  test('F puts the player in full screen and takes it out again', async () => {
+    const page = await openRecording('lesson.exe');
+    await pausedAndIndexed(page);
+    await page.keyboard.press('f');
+    await waitFor(page, () => document.fullscreenElement === window.selfplayPlayer.root &&
+                              window.selfplayPlayer.root.classList.contains('sp-full-screen'));
+    await screenshot(page, 'full-screen');
+    await page.keyboard.press('f');
+    await waitFor(page, () => document.fullscreenElement === null &&
+                              !window.selfplayPlayer.root.classList.contains('sp-full-screen'));
     await page.close();
   });
 });
