@@ -15,6 +15,7 @@
 #include "tools/command_line.h"
 #include "tools/export_outputs.h"
 #include "tools/ffmpeg_pipe.h"
+#include "tools/html_output.h"
 #include "tools/file_util.h"
 #include "tools/inspect.h"
 #include "tools/recording_errors.h"
@@ -214,17 +215,25 @@ std::vector<std::string> ExportOutputs(const ExportOptions& options) {
   for (const auto& output : OutputsOf(options)) {
     for (std::string& file : output->Files()) files.push_back(std::move(file));
   }
+  if (!options.html.empty()) files.push_back(options.html);
   return files;
 }
 
 ExportSummary Export(const ExportOptions& options) {
   RecordingInfo layout = Inspect(options.path, options.payloadOffset);
   RefuseExisting(options);
+  // The page carries the recording itself and plays nothing here.
+  ExportSummary page;
+  if (!options.html.empty()) {
+    page = ExportHtml(options);
+    if (OutputsOf(options).empty()) return page;
+  }
   PartialOutputs partial;  // declared first, destroyed last: ffmpeg has let go
   std::vector<std::unique_ptr<ExportOutput>> outputs = OutputsOf(options);
   const bool viaFfmpeg = !options.video.empty() || !options.webm.empty() || !options.gif.empty();
   const std::string ffmpeg = viaFfmpeg ? FindFfmpeg(options.ffmpeg) : "";
   ExportSummary summary;
+  summary.files = page.files;
   std::optional<std::vector<uint8_t>> cut;
   if (options.damage == ExportOptions::Damage::kSalvage) cut = CutDamagedBlocks(options, layout, summary.leftOut);
 

@@ -18,6 +18,7 @@ struct ExportOptions {
   std::string video;         // .mp4 with sound; empty: none
   std::string webm;          // .webm, VP9 and Opus; empty: none
   std::string gif;           // empty: none
+  std::string html;          // one self-contained web page (html_output.h); empty: none
   // A WebVTT file beside each video (its name with .vtt) and a subtitle
   // track in it, both holding the caption.
   bool captions = false;

@@ -13,32 +13,34 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 
-// What --out-dir writes: a folder of frames, or a format of the table.
+// What --out-dir writes: a folder of frames, a web page, or a format of the
+// table.
 struct OutDirFormat {
-  std::string name;               // "png", "mp4" ...
-  const FfmpegFormat* ffmpeg = nullptr;  // none for the folder of frames
+  std::string name;               // "png", "html", "mp4" ...
+  const FfmpegFormat* ffmpeg = nullptr;  // none for the folder of frames and the page
 };
 
 OutDirFormat FormatOf(const ParsedArgs& args) {
   const std::string value = args.Get("--format").value_or("mp4");
-  if (value == "png") return {value, nullptr};
+  if (value == "png" || value == "html") return {value, nullptr};
   if (const FfmpegFormat* format = FindFfmpegFormat(value)) return {value, format};
   std::string names;
   for (const FfmpegFormat& format : FfmpegFormats()) names += format.name + ", ";
-  throw UsageError("--format takes " + names + "or png, not \"" + value + "\"");
+  throw UsageError("--format takes " + names + "png or html, not \"" + value + "\"");
 }
 
 void CheckOutputChoice(const ParsedArgs& args) {
-  const bool named = args.Has("--frames") || args.Has("--video") || args.Has("--webm") || args.Has("--gif");
+  const bool named = args.Has("--frames") || args.Has("--video") || args.Has("--webm") || args.Has("--gif") ||
+                     args.Has("--html");
   const bool outDir = args.Has("--out-dir");
   if (outDir && named) {
-    throw UsageError("--out-dir names the outputs itself; it goes without --frames, --video, --webm "
-                     "and --gif (choose with --format)");
+    throw UsageError("--out-dir names the outputs itself; it goes without --frames, --video, --webm, "
+                     "--gif and --html (choose with --format)");
   }
   if (!outDir && args.Has("--format")) throw UsageError("--format chooses the outputs of --out-dir");
   if (!outDir && !named) {
     throw UsageError("say what to export: --out-dir DIR, --frames DIR, --video OUT.mp4, "
-                     "--webm OUT.webm or --gif OUT.gif");
+                     "--webm OUT.webm, --gif OUT.gif or --html OUT.html");
   }
   const bool video = outDir ? FormatOf(args).ffmpeg && !FormatOf(args).ffmpeg->subtitleCodec.empty()
                             : args.Has("--video") || args.Has("--webm");
@@ -55,7 +57,7 @@ class OutDirNames {
     std::error_code error;
     fs::create_directories(outDir, error);
     if (!fs::is_directory(outDir)) throw ToolError(outDir + ": cannot make the folder");
-    const std::string extension = format.ffmpeg ? format.ffmpeg->extension : "";
+    const std::string extension = format.ffmpeg ? format.ffmpeg->extension : format.name == "html" ? ".html" : "";
     for (const std::string& path : inputs) {
       const std::string output = (fs::path(outDir) / fs::path(path).stem()).string() + extension;
       outputOf_[path] = output;
@@ -83,6 +85,7 @@ void NameOutputs(const ParsedArgs& args, const OutDirFormat* format, const OutDi
     options.video = args.Get("--video").value_or("");
     options.webm = args.Get("--webm").value_or("");
     options.gif = args.Get("--gif").value_or("");
+    options.html = args.Get("--html").value_or("");
     return;
   }
   const std::string& output = names->OutputOf(options.path);
@@ -90,6 +93,7 @@ void NameOutputs(const ParsedArgs& args, const OutDirFormat* format, const OutDi
   if (format->name == "mp4") options.video = output;
   if (format->name == "webm") options.webm = output;
   if (format->name == "gif") options.gif = output;
+  if (format->name == "html") options.html = output;
 }
 
 // A JSON line at the start, every 5 percent and at the end of each file.
@@ -172,7 +176,8 @@ CommandSpec ExportCommandSpec() {
           "frame step leaves the picture; --video, --webm and --gif pipe every tick's\n"
           "picture to ffmpeg at the tick rate, the videos with the sound track (padded with\n"
           "silence or cut to the picture's length) and with chapters where a frame changes\n"
-          "most of the screen. --out-dir exports any number of files and folders (searched\n"
+          "most of the screen. --html writes one self-contained web page holding the web\n"
+          "player and the recording, which plays from a file with no network. --out-dir exports any number of files and folders (searched\n"
           "for recordings by content), each output named after its input. An existing\n"
           "output is never overwritten without --force. The exit status is 1 when any file\n"
           "failed; several files end with a line counting them.",
@@ -181,8 +186,9 @@ CommandSpec ExportCommandSpec() {
            {"--video", "OUT.mp4", "write an H.264 video with sound (needs ffmpeg)", ""},
            {"--webm", "OUT.webm", "write a VP9 video with Opus sound (needs ffmpeg)", ""},
            {"--gif", "OUT.gif", "write an animated GIF (needs ffmpeg)", ""},
+           {"--html", "OUT.html", "write one web page that plays the recording, from a file or a site", ""},
            {"--out-dir", "DIR", "write each input's output into DIR, named after the input", ""},
-           {"--format", "mp4|webm|gif|png", "what --out-dir writes (default mp4; png: a folder of frames)", ""},
+           {"--format", "mp4|webm|gif|png|html", "what --out-dir writes (default mp4; png: a folder of frames)", ""},
            {"--captions", "", "the caption as a subtitle track and a WebVTT file beside the video", ""},
            kForceOption,
            {"--salvage", "", "export a damaged recording up to its damage, skipping broken blocks", ""},
