@@ -9,7 +9,7 @@ namespace {
 
 const CommandSpec kSpec{"demo", "FILE", "", "",
                         {{"--frames", "DIR", "", ""}, {"--bold", "", "", ""}, {"--output", "OUT", "", "-o"}},
-                        1, 1};
+                        1, 1, {}};
 
 ParsedArgs Parse(std::vector<std::string> args) { return ParseArgs(kSpec, args); }
 
