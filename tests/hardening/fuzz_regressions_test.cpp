@@ -24,6 +24,9 @@ const std::map<std::string, Check>& Checks() {
       {"sound", CheckSoundExpansion},
       {"icon", CheckIcon},
       {"jpeg", CheckJpeg},
+      {"seek", CheckSeeks},
+      {"locate", CheckLocate},
+      {"info", CheckInfo},
   };
   return checks;
 }
