@@ -109,10 +109,12 @@ class PartialOutputs {
  public:
   void Add(const std::string& path) { paths_.push_back(path); }
   void Keep() { paths_.clear(); }
+  // Newest first: a folder goes after what was written into it (and only
+  // when nothing else is in it).
   ~PartialOutputs() {
-    for (const std::string& path : paths_) {
+    for (auto path = paths_.rbegin(); path != paths_.rend(); ++path) {
       std::error_code error;
-      fs::remove(path, error);
+      fs::remove(*path, error);
     }
   }
 
@@ -171,9 +173,10 @@ ExportSummary Export(const ExportOptions& options) {
   const bool anyVideo = Wanted(options.video) || Wanted(options.webm);
   std::string ffmpeg;
   if (anyVideo || Wanted(options.gif)) ffmpeg = FindFfmpeg(options.ffmpeg);
+  bool madeFramesFolder = false;
   if (!options.framesFolder.empty()) {
     std::error_code error;
-    fs::create_directories(options.framesFolder, error);
+    madeFramesFolder = fs::create_directories(options.framesFolder, error);
     if (!fs::is_directory(options.framesFolder)) {
       throw ToolError(options.framesFolder + ": cannot make the folder");
     }
@@ -329,6 +332,8 @@ ExportSummary Export(const ExportOptions& options) {
       std::error_code failure;
       if (!fs::remove(old, failure) && failure) throw ToolError(old + ": cannot remove: " + failure.message());
     }
+    if (madeFramesFolder) partial.Add(options.framesFolder);
+    partial.Add(FramePath(options.framesFolder, 0));
     WritePng(FramePath(options.framesFolder, 0), player.Picture());
     summary.frames = 1;
   }
@@ -355,6 +360,7 @@ ExportSummary Export(const ExportOptions& options) {
       }
     }
     if (!options.framesFolder.empty() && form.CurrentFrame > shown) {
+      partial.Add(FramePath(options.framesFolder, shown));
       WritePng(FramePath(options.framesFolder, shown), player.Picture());
       ++summary.frames;
     }
