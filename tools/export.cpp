@@ -22,6 +22,7 @@
 #include "tools/file_util.h"
 #include "tools/png_io.h"
 #include "tools/inspect.h"
+#include "tools/interrupt.h"
 #include "tools/repack.h"
 #include "tools/scratch_folder.h"
 #include "tools/video_marks.h"
@@ -342,6 +343,7 @@ ExportSummary Export(const ExportOptions& options) {
   ProgressBar bar("export", ticks, options.progress);
   const TPlayForm& form = player.GetForm();
   for (int64_t t = 0; t < ticks && !player.Closed(); ++t) {
+    StopIfInterrupted();
     const size_t boxes = system.MessageBoxes().size();
     const int32_t shown = form.CurrentFrame;
     if (!player.Tick()) break;

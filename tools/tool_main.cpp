@@ -20,6 +20,7 @@
 #include "tools/file_util.h"
 #include "tools/info_report.h"
 #include "tools/inspect.h"
+#include "tools/interrupt.h"
 #include "tools/pack.h"
 #include "tools/pack_video.h"
 #include "tools/repack.h"
@@ -103,6 +104,14 @@ Batch FindBatch(const ParsedArgs& args) {
 
 int Finish(const std::string& command, const Batch& batch, const BatchCounts& counts, std::ostream& err,
            const std::string& extra = "") {
+  if (counts.signal != 0) {
+    // What is whole is kept; a second run finishes the rest.
+    err << "selfplay-tool " << command << ": " << InterruptionName(counts.signal) << ": " << counts.succeeded
+        << " of " << batch.files.size() << " file" << (batch.files.size() == 1 ? "" : "s") << " finished, "
+        << counts.failed << " failed, " << counts.stopped << " stopped, " << counts.notStarted
+        << " not started; nothing of the stopped ones was kept\n";
+    return 128 + counts.signal;
+  }
   if (batch.summarised) {
     err << "selfplay-tool " << command << ": " << counts.succeeded + counts.failed << " file"
         << (counts.succeeded + counts.failed == 1 ? "" : "s") << ", " << counts.succeeded << " succeeded, "
@@ -229,6 +238,8 @@ OutputKind Format(const ParsedArgs& args) {
 }
 
 int RunExport(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
+  // An export stops at its next tick and removes its outputs.
+  CatchInterrupts();
   ExportOptions common;
   common.payloadOffset = PayloadOffset(args);
   common.captions = args.Has("--captions");
