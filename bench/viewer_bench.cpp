@@ -7,15 +7,21 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <vector>
 
 #include "bench/anchored.h"
+#include "bench/child_process.h"
+#include "payload/wav_samples.h"
 #include "payload/payload_locator.h"
 #include "payload/payload_reader.h"
 #include "platform/jpeg_image.h"
 #include "platform/stream.h"
+#include "playback/idle_stretches.h"
 #include "playback/seekable_playback.h"
 #include "recorder/images.h"
 #include "recorder/payload_writer.h"
@@ -37,41 +43,47 @@ recorder::Block MakeBlock(int width, int height, uint32_t seed) {
   return {{0, 0, width, height}, recorder::EncodeJpeg(picture), {}, {}};
 }
 
-std::string RecordingPath() {
-  static const std::string path = [] {
-    const std::string file = (std::filesystem::temp_directory_path() / "selfplay-view-bench-1h.exe").string();
-    Bitmap screen(kWidth, kHeight);
-    recorder::FillTestPattern(screen, 1);
-    recorder::RecordingBuilder builder(screen);
-    builder.Interval(1000).FirstCursor(900, 500);
-    builder.Sound(recorder::ToneWav(kFrames, 3));
-    std::vector<recorder::Block> parts;
-    for (uint32_t i = 0; i < 8; ++i) parts.push_back(MakeBlock(240, 32, 10 + i));
-    for (uint32_t i = 0; i < 4; ++i) parts.push_back(MakeBlock(640, 360, 20 + i));
-    const recorder::Block full = MakeBlock(kWidth, kHeight, 30);
-    std::mt19937 random(7);
-    for (int k = 1; k < kFrames; ++k) {
-      std::vector<recorder::Block> blocks;
-      if (k % 300 == 0) {
-        blocks.push_back(full);
-      } else {
-        int top = static_cast<int>(random() % 200);
-        for (int n = static_cast<int>(random() % 4); n > 0 && top < kHeight - 360; --n) {
-          recorder::Block b = parts[random() % parts.size()];
-          const int w = b.rect.right;
-          const int h = b.rect.bottom;
-          const int left = static_cast<int>(random() % (kWidth - w));
-          b.rect = {left, top, left + w, top + h};
-          blocks.push_back(std::move(b));
-          top += h + static_cast<int>(random() % 100);
-        }
+// An hour of frames (or `hours` of them) a second apart, with sound.
+std::string WriteRecording(int hours) {
+  const int frames = kFrames * hours;
+  const std::string file = (std::filesystem::temp_directory_path() /
+                            ("selfplay-view-bench-" + std::to_string(hours) + "h.exe"))
+                               .string();
+  Bitmap screen(kWidth, kHeight);
+  recorder::FillTestPattern(screen, 1);
+  recorder::RecordingBuilder builder(screen);
+  builder.Interval(1000).FirstCursor(900, 500);
+  builder.Sound(recorder::ToneWav(frames, 3));
+  std::vector<recorder::Block> parts;
+  for (uint32_t i = 0; i < 8; ++i) parts.push_back(MakeBlock(240, 32, 10 + i));
+  for (uint32_t i = 0; i < 4; ++i) parts.push_back(MakeBlock(640, 360, 20 + i));
+  const recorder::Block full = MakeBlock(kWidth, kHeight, 30);
+  std::mt19937 random(7);
+  for (int k = 1; k < frames; ++k) {
+    std::vector<recorder::Block> blocks;
+    if (k % 300 == 0) {
+      blocks.push_back(full);
+    } else {
+      int top = static_cast<int>(random() % 200);
+      for (int n = static_cast<int>(random() % 4); n > 0 && top < kHeight - 360; --n) {
+        recorder::Block b = parts[random() % parts.size()];
+        const int w = b.rect.right;
+        const int h = b.rect.bottom;
+        const int left = static_cast<int>(random() % (kWidth - w));
+        b.rect = {left, top, left + w, top + h};
+        blocks.push_back(std::move(b));
+        top += h + static_cast<int>(random() % 100);
       }
-      builder.AddFrameBlocks(std::move(blocks), recorder::CursorPosition{static_cast<int32_t>(random() % kWidth),
-                                                                         static_cast<int32_t>(random() % kHeight)});
     }
-    recorder::WriteFile(file, recorder::MakeSelfPlaying(recorder::ZeroStub(), builder.Build()));
-    return file;
-  }();
+    builder.AddFrameBlocks(std::move(blocks), recorder::CursorPosition{static_cast<int32_t>(random() % kWidth),
+                                                                       static_cast<int32_t>(random() % kHeight)});
+  }
+  recorder::WriteFile(file, recorder::MakeSelfPlaying(recorder::ZeroStub(), builder.Build()));
+  return file;
+}
+
+std::string RecordingPath() {
+  static const std::string path = WriteRecording(1);
   return path;
 }
 
@@ -210,7 +222,112 @@ void BM_ViewerSeek(benchmark::State& state) {
 }
 BENCHMARK(BM_ViewerSeek)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 
+// This process's peak resident memory (VmHWM), in KiB; 0 when unknown.
+long PeakRssKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  }
+  return 0;
+}
+
+enum class SoundHeld { kOnDemand, kWhole };
+
+// What selfplay-view does on opening a recording, in a process of its own:
+// the first picture, the index, the sound (on demand, or the whole track
+// as 16-bit samples as the viewer held it before), the idle stretches, the
+// snapshots, then seeks in picture and sound. Writes the peak resident
+// memory (KiB) and the p95 of a sound seek (microseconds) to `out`.
+int OpenAsViewer(const std::string& path, const std::string& out, SoundHeld held) {
+  SeekablePlayback::Options options;
+  options.indexAtOpen = false;
+  auto playback = SeekablePlayback::Open(path, options);
+  benchmark::DoNotOptimize(playback->PictureAt(0).Data());
+  playback->CompleteIndex();
+  std::unique_ptr<SampleSource> sound;
+  if (held == SoundHeld::kWhole) {
+    WavSamples samples;
+    DecodeWavSamples(playback->ExpandSound(), &samples);
+    sound = std::make_unique<WavSampleSource>(std::move(samples));
+  } else {
+    auto samples = playback->OpenSound(std::make_unique<FileStream>(path));
+    samples->CompleteIndex();
+    sound = std::move(samples);
+  }
+  benchmark::DoNotOptimize(FindIdleStretches(*playback, sound.get()).size());
+  while (playback->PrepareNextSnapshot()) {
+  }
+  std::mt19937 random(5);
+  for (int i = 0; i < 50; ++i) {
+    benchmark::DoNotOptimize(playback->PictureAt(static_cast<int64_t>(random() % (playback->LastTick() + 1))).Data());
+  }
+  // A seek of the sound: the first buffer read at a random place.
+  std::vector<int16_t> buffer(512);
+  std::vector<double> seeks;
+  for (int i = 0; i < 200; ++i) {
+    const int64_t at = static_cast<int64_t>(random() % static_cast<uint64_t>(std::max<int64_t>(1, sound->FrameCount())));
+    seeks.push_back(TimeOnce([&] { sound->ReadSamples(at, 512, buffer.data()); }));
+  }
+  std::sort(seeks.begin(), seeks.end());
+  std::ofstream(out) << PeakRssKb() << " " << seeks[seeks.size() * 95 / 100] * 1e6 << "\n";
+  std::_Exit(0);
+}
+
+struct ViewerMemory {
+  double peakMb = 0;
+  double soundSeekUs = 0;
+};
+
+ViewerMemory MeasureOpen(const std::string& path, SoundHeld held) {
+  const std::string out = (std::filesystem::temp_directory_path() / "selfplay-view-bench-peak").string();
+  std::filesystem::remove(out);
+  const ChildRun run = RunSelf({"--open-as-viewer", path, out, held == SoundHeld::kWhole ? "whole" : "on-demand"});
+  ViewerMemory m;
+  std::ifstream in(out);
+  long kb = 0;
+  in >> kb >> m.soundSeekUs;
+  m.peakMb = run.succeeded ? static_cast<double>(kb) / 1024.0 : 0;
+  return m;
+}
+
+// Ten hours against one: the viewer's memory must not grow with the sound.
+void BM_ViewerOpenMemory(benchmark::State& state) {
+  const std::string hour = RecordingPath();
+  const std::string tenHours = WriteRecording(10);
+  ViewerMemory one, ten, tenWhole;
+  for (auto _ : state) {
+    one = MeasureOpen(hour, SoundHeld::kOnDemand);
+    ten = MeasureOpen(tenHours, SoundHeld::kOnDemand);
+    tenWhole = MeasureOpen(tenHours, SoundHeld::kWhole);
+    if (one.peakMb <= 0 || ten.peakMb <= 0) {
+      state.SkipWithError("an opening failed");
+      return;
+    }
+    state.SetIterationTime(ten.peakMb / 1000.0);
+  }
+  std::filesystem::remove(tenHours);
+  state.counters["figure_mb"] = ten.peakMb;
+  state.counters["anchor_mb"] = one.peakMb;
+  state.counters["x"] = ten.peakMb / one.peakMb;
+  state.counters["whole_sound_10h_mb"] = tenWhole.peakMb;
+  state.counters["sound_seek_p95_us"] = ten.soundSeekUs;
+  state.counters["whole_sound_seek_p95_us"] = tenWhole.soundSeekUs;
+  state.SetLabel("peak RSS opening as the viewer does, 10 h vs 1 h of 1080p with sound: x = 10h/1h, goal 10 h <= 300 MB");
+}
+BENCHMARK(BM_ViewerOpenMemory)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
 }  // namespace
 }  // namespace sp::bench
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--open-as-viewer") == 0) {
+    return sp::bench::OpenAsViewer(argv[2], argv[3],
+                                   std::strcmp(argv[4], "whole") == 0 ? sp::bench::SoundHeld::kWhole
+                                                                     : sp::bench::SoundHeld::kOnDemand);
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

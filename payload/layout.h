@@ -37,7 +37,4 @@ constexpr int kMaxFrameSide = 16384;
 // The frame clock ticks at most every 40 ms; a shorter interval gives no tick.
 constexpr int kMinFrameInterval = 40;
 
-// Ticks of the frame clock per frame: 0 for an interval that gives no tick.
-constexpr int32_t TicksPerFrameOf(int32_t frameInterval) { return frameInterval / kMinFrameInterval; }
-
 }  // namespace sp

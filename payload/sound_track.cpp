@@ -1,14 +1,12 @@
 #include "payload/sound_track.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <span>
 #include <vector>
 
-#include "payload/layout.h"
-#include "payload/sound_table_decoder.h"
+#include "payload/sound_expander.h"
 #include "platform/file_io.h"
+#include "platform/stream.h"
 
 namespace sp {
 
@@ -16,56 +14,57 @@ namespace {
 
 constexpr size_t kOutputBufferBytes = 10000;
 
+// The C runtime's file as a stream, so that the player reads its sound
+// track through the C runtime as it reads its lead word.
+class CFileStream : public Stream {
+ public:
+  explicit CFileStream(std::FILE* file) : file_(file) {}
+  size_t Read(void* buffer, size_t count) override { return std::fread(buffer, 1, count, file_); }
+  int64_t Seek(int64_t offset, SeekOrigin origin) override {
+    const int whence = origin == SeekOrigin::Begin ? SEEK_SET : origin == SeekOrigin::Current ? SEEK_CUR : SEEK_END;
+    std::fseek(file_, static_cast<long>(offset), whence);
+    return Position();
+  }
+  int64_t Size() const override {
+    const long at = std::ftell(file_);
+    std::fseek(file_, 0, SEEK_END);
+    const long size = std::ftell(file_);
+    std::fseek(file_, at, SEEK_SET);
+    return size;
+  }
+  int64_t Position() const override { return std::ftell(file_); }
+
+ private:
+  std::FILE* file_;
+};
+
 }  // namespace
 
 SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out, int64_t bitStreamEnd,
                                  int64_t* decoded) {
   if (decoded) *decoded = 0;
-  std::array<uint8_t, kHuffTreeBytes> treeBytes;
-  LeInt32 length;
-  if (std::fread(treeBytes.data(), 1, treeBytes.size(), in) != treeBytes.size() ||
-      std::fread(&length, 1, sizeof length, in) != sizeof length) {
-    return SoundTrackResult::kDamaged;
-  }
-  // The table decoder gives exactly what the bit-by-bit walk gives, on every
-  // tree and every stream; it takes the file in pieces.
-  const SoundTableDecoder decoder(ParseHuffTree(treeBytes));
-  SoundExpansion expansion(length.Get());
-
-  constexpr size_t kPieceBytes = 65536;
-  std::vector<uint8_t> piece(kPieceBytes);
-  // Each piece is expanded behind the fewer than 10,000 bytes still waiting
-  // for a whole write.
-  std::vector<uint8_t> buffer(kOutputBufferBytes + 8 * kPieceBytes + SoundTableDecoder::kOutputSlack);
-  size_t n = 0;
-  bool writeFailed = false;
-
-  while (expansion.WantsInput() && !writeFailed) {
-    size_t want = piece.size();
-    if (bitStreamEnd >= 0) {
-      const long at = std::ftell(in);
-      if (at < 0 || at >= bitStreamEnd) break;
-      want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(want), bitStreamEnd - at));
+  CFileStream stream(in);
+  SoundExpander expander(stream, bitStreamEnd);
+  // Written in pieces of 10,000 bytes and once more at the end.
+  std::vector<uint8_t> buffer;
+  buffer.reserve(kOutputBufferBytes);
+  for (std::span<const uint8_t> chunk = expander.Next(); !chunk.empty(); chunk = expander.Next()) {
+    if (decoded) *decoded += static_cast<int64_t>(chunk.size());
+    while (!chunk.empty()) {
+      const size_t take = std::min(chunk.size(), kOutputBufferBytes - buffer.size());
+      buffer.insert(buffer.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(take));
+      chunk = chunk.subspan(take);
+      if (buffer.size() < kOutputBufferBytes) continue;
+      if (std::fwrite(buffer.data(), 1, buffer.size(), out) != buffer.size()) {
+        return SoundTrackResult::kWriteFailed;
+      }
+      buffer.clear();
     }
-    const size_t got = std::fread(piece.data(), 1, want, in);
-    if (got == 0) break;
-    const SoundTableDecoder::Expanded done =
-        decoder.ExpandInto(expansion, std::span(piece).first(got), std::span(buffer).subspan(n));
-    n += done.written;
-    if (decoded) *decoded += static_cast<int64_t>(done.written);
-    // Leave `in` just behind the last byte the walk used, as reading it a
-    // byte at a time would.
-    if (done.read < got) std::fseek(in, -static_cast<long>(got - done.read), SEEK_CUR);
-    size_t at = 0;
-    for (; n - at >= kOutputBufferBytes && !writeFailed; at += kOutputBufferBytes) {
-      writeFailed = std::fwrite(buffer.data() + at, 1, kOutputBufferBytes, out) != kOutputBufferBytes;
-    }
-    std::memmove(buffer.data(), buffer.data() + at, n - at);
-    n -= at;
   }
-  if (writeFailed) return SoundTrackResult::kWriteFailed;
-  if (n > 0 && std::fwrite(buffer.data(), 1, n, out) != n) return SoundTrackResult::kWriteFailed;
-  switch (expansion.status) {
+  if (!buffer.empty() && std::fwrite(buffer.data(), 1, buffer.size(), out) != buffer.size()) {
+    return SoundTrackResult::kWriteFailed;
+  }
+  switch (expander.Status()) {
     case SoundDecodeStatus::kComplete: return SoundTrackResult::kWritten;
     case SoundDecodeStatus::kDamaged: return SoundTrackResult::kDamaged;
     case SoundDecodeStatus::kTruncated: break;

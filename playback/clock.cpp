@@ -3,6 +3,7 @@
 #include "platform/application.h"
 #include "platform/form.h"
 #include "platform/shell.h"
+#include "playback/frame_clock.h"
 #include "playback/playback_form.h"
 
 namespace sp {
@@ -41,13 +42,14 @@ void StartClock(PlaybackForm& form) {
     app.ShowMessage(kTimerFailedText);
     return;
   }
-  form.TicksPerFrame = TicksPerFrameOf(form.FrameInterval);
+  const FrameClock frameClock(form.FrameInterval);
+  form.TicksPerFrame = frameClock.TicksPerFrame();
   if (form.TicksPerFrame <= 0) {
     app.ShowMessage(kTimerFailedText);
     return;
   }
   tickTarget = {&system, form.HandleForOtherThreads()};
-  TimerId = system.TimeSetEvent(static_cast<uint32_t>(form.FrameInterval / form.TicksPerFrame),
+  TimerId = system.TimeSetEvent(static_cast<uint32_t>(frameClock.TickMilliseconds()),
                                 1, TimerProc, reinterpret_cast<uintptr_t>(&tickTarget), kTimePeriodic);
   if (TimerId == 0) {
     tickTarget = {};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "playback/seekable_playback.h"
 
@@ -15,39 +16,54 @@ bool StillFrame(const IndexedFrame& f) {
 }
 
 // Runs of silent sound, in frames of the sound, from the samples' start;
-// past the sound's end everything is silent.
+// past the sound's end everything is silent. The sound is read in blocks,
+// in order, so a source that expands on demand only reads on.
 class Silence {
  public:
-  Silence(const WavSamples& sound, int limit) : sound_(sound), limit_(limit) {}
+  Silence(SampleSource& sound, int limit)
+      : sound_(sound), channels_(std::max(1, sound.Format().channels)), limit_(limit),
+        block_(static_cast<size_t>(kBlockFrames) * channels_) {}
 
   // The first sound frame at or after `from`, before `to`, that is not
   // silent; `to` when there is none.
-  int64_t FirstLoud(int64_t from, int64_t to) const {
-    const int64_t end = std::min(to, sound_.Frames());
-    for (int64_t frame = std::max<int64_t>(from, 0); frame < end; ++frame) {
-      for (int c = 0; c < sound_.channels; ++c) {
-        if (std::abs(sound_.samples[static_cast<size_t>(frame * sound_.channels + c)]) > limit_) {
-          return frame;
-        }
+  int64_t FirstLoud(int64_t from, int64_t to) {
+    const int64_t end = std::min(to, sound_.FrameCount());
+    for (int64_t at = std::max<int64_t>(from, 0); at < end; at += kBlockFrames) {
+      const int count = static_cast<int>(std::min<int64_t>(kBlockFrames, end - at));
+      sound_.ReadSamples(at, count, block_.data());
+      for (size_t i = 0; i < static_cast<size_t>(count) * channels_; ++i) {
+        if (std::abs(block_[i]) > limit_) return at + static_cast<int64_t>(i) / channels_;
       }
     }
     return to;
   }
 
  private:
-  const WavSamples& sound_;
+  static constexpr int kBlockFrames = 4096;
+  SampleSource& sound_;
+  int channels_;
   int limit_;
+  std::vector<int16_t> block_;
 };
 
 }  // namespace
 
 std::vector<IdleStretch> FindIdleStretches(const SeekablePlayback& playback, const WavSamples& sound,
                                            const IdleRule& rule) {
+  WavSampleSource source(sound);
+  return FindIdleStretches(playback, &source, rule);
+}
+
+std::vector<IdleStretch> FindIdleStretches(const SeekablePlayback& playback, SampleSource* sound,
+                                           const IdleRule& rule) {
   std::vector<IdleStretch> stretches;
-  const Silence silence(sound, rule.silence);
-  const double rate = sound.rate > 0 ? sound.rate : 1;
+  WavSampleSource none(WavSamples{});
+  SampleSource& source = sound ? *sound : none;
+  Silence silence(source, rule.silence);
+  const int soundRate = source.Format().rate;
+  const double rate = soundRate > 0 ? soundRate : 1;
   auto consider = [&](double start, double end) {
-    if (sound.rate <= 0) {
+    if (soundRate <= 0) {
       if (end - start > rule.longerThan) stretches.push_back({start + rule.keep, end});
       return;
     }

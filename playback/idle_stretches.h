@@ -27,6 +27,9 @@ struct IdleRule {
 // is still when its record changes nothing (no block, no cursor change)
 // and its cursor does not move; the sound (none: silent) must stay within
 // rule.silence over the whole stretch.
+// `sound` may be null (no sound track: all silent); it is read in order.
+std::vector<IdleStretch> FindIdleStretches(const SeekablePlayback& playback, SampleSource* sound,
+                                           const IdleRule& rule = {});
 std::vector<IdleStretch> FindIdleStretches(const SeekablePlayback& playback, const WavSamples& sound,
                                            const IdleRule& rule = {});
 

@@ -7,8 +7,7 @@
 #include <exception>
 #include <limits>
 
-#include "payload/c_file.h"
-#include "payload/sound_track.h"
+#include "payload/sound_expander.h"
 #include "platform/canvas.h"
 #include "platform/errors.h"
 #include "playback/picture.h"
@@ -128,7 +127,7 @@ SeekablePlayback::SeekablePlayback(std::unique_ptr<Stream> file, const Options& 
                                 Thousands(location_.head.videoOffset) +
                                 " is larger than the 7,680 x 4,320 the viewer shows"});
   }
-  ticksPerFrame_ = std::max(1, TicksPerFrameOf(header.FrameInterval));
+  clock_ = FrameClock(header.FrameInterval);
   jpeg_.SetMaxSize(header.FrameWidth, header.FrameHeight);
   TakeCaptionStyle(caption_, in.ReadCaptionStyle());
 
@@ -245,17 +244,17 @@ void SeekablePlayback::BuildIndex(PayloadReader& in) {
 }
 
 int64_t SeekablePlayback::LastTick() const {
-  if (FrameCount() == 1) return ticksPerFrame_ - 1;
+  if (FrameCount() == 1) return TicksPerFrame() - 1;
   return TickOfFrame(FrameCount() - 1);
 }
 
 int64_t SeekablePlayback::TickAt(int64_t milliseconds) const {
-  return std::clamp<int64_t>(milliseconds / TickMilliseconds(), 0, LastTick());
+  return std::min(clock_.TickAt(milliseconds), LastTick());
 }
 
 int32_t SeekablePlayback::FrameOfTick(int64_t tick) const {
-  tick = std::clamp<int64_t>(tick, 0, LastTick());
-  return static_cast<int32_t>(std::min<int64_t>(tick / ticksPerFrame_, FrameCount() - 1));
+  return static_cast<int32_t>(
+      std::min<int64_t>(clock_.FrameAtTick(std::min(tick, LastTick())), FrameCount() - 1));
 }
 
 int64_t SeekablePlayback::SnapshotBytes() const {
@@ -465,7 +464,7 @@ bool StretchedSave(const CursorTrack& track, int upTo) {
 
 CursorTrack SeekablePlayback::TrackOf(int32_t frame) const {
   const IndexedFrame& f = frames_[frame];
-  return {f.cursorX, f.cursorY, f.nextCursorX, f.nextCursorY, ticksPerFrame_};
+  return {f.cursorX, f.cursorY, f.nextCursorX, f.nextCursorY, TicksPerFrame()};
 }
 
 bool SeekablePlayback::CursorInsideAtStart(int32_t frame) const {
@@ -515,8 +514,8 @@ void SeekablePlayback::MarkCursor(int32_t frame, int step) {
   const IndexedFrame& f = frames_[frame];
   const double x0 = f.cursorX;
   const double y0 = f.cursorY;
-  const int x = TruncToPixel((static_cast<double>(f.nextCursorX) - x0) * step / ticksPerFrame_ + x0);
-  const int y = TruncToPixel((static_cast<double>(f.nextCursorY) - y0) * step / ticksPerFrame_ + y0);
+  const int x = TruncToPixel((static_cast<double>(f.nextCursorX) - x0) * step / TicksPerFrame() + x0);
+  const int y = TruncToPixel((static_cast<double>(f.nextCursorY) - y0) * step / TicksPerFrame() + y0);
   Rect mark{x - 1, y - 1, x + kIconSize + 1, y + kIconSize + 1};
   if (cursorMarks_.size() >= kMaxChanges) {
     // A long frame clock: one rectangle around all of them.
@@ -581,7 +580,7 @@ void SeekablePlayback::RestoreBackgroundAt(int32_t frame) {
   for (int32_t f = from; f < frame; ++f) {
     Compose(f);
     if (currentFrame_ != f) break;  // damage ended the recording earlier
-    PresentAt(f, ticksPerFrame_ - 1, none);
+    PresentAt(f, TicksPerFrame() - 1, none);
   }
   CopyPixels(background_, frameStartBackground_);
   backgroundFrame_ = frame;
@@ -623,35 +622,27 @@ const Bitmap& SeekablePlayback::PictureAt(int64_t tick) {
   return picture_;
 }
 
+int64_t SeekablePlayback::SoundTrackOffset() const { return int64_t{location_.offset} + 4; }
+
 std::vector<uint8_t> SeekablePlayback::ExpandSound() {
   std::vector<uint8_t> wav;
   if (!HasSoundTrack()) return wav;
-  CFile out(std::tmpfile());
-  if (!out) return wav;
-  // The expansion reads through the C runtime, as the stub does.
-  std::FILE* in = std::tmpfile();
-  CFile inFile(in);
-  if (!in) return wav;
-  // Copy the sound track's bytes (lead word to video stream) into a file
-  // the expansion can read.
-  const int64_t start = int64_t{location_.offset} + 4;
-  const int64_t end = location_.head.videoOffset;
-  file_->Seek(start, SeekOrigin::Begin);
-  std::vector<uint8_t> chunk(1 << 16);
-  for (int64_t left = end - start; left > 0;) {
-    const size_t n = file_->Read(chunk.data(), static_cast<size_t>(std::min<int64_t>(left, chunk.size())));
-    if (n == 0) break;
-    std::fwrite(chunk.data(), 1, n, in);
-    left -= static_cast<int64_t>(n);
+  file_->Seek(SoundTrackOffset(), SeekOrigin::Begin);
+  SoundExpander expander(*file_, location_.head.videoOffset);
+  for (std::span<const uint8_t> chunk = expander.Next(); !chunk.empty(); chunk = expander.Next()) {
+    wav.insert(wav.end(), chunk.begin(), chunk.end());
   }
-  std::rewind(in);
-  ExpandSoundFile(in, out.get(), end - start);
-  const long size = std::ftell(out.get());
-  if (size <= 0) return wav;
-  wav.resize(static_cast<size_t>(size));
-  std::rewind(out.get());
-  wav.resize(std::fread(wav.data(), 1, wav.size(), out.get()));
   return wav;
+}
+
+std::unique_ptr<SoundSamples> SeekablePlayback::OpenSound(std::unique_ptr<Stream> file) const {
+  if (!HasSoundTrack()) return nullptr;
+  return std::make_unique<SoundSamples>(std::move(file), SoundTrackOffset(), location_.head.videoOffset);
+}
+
+std::unique_ptr<SoundSamples> SeekablePlayback::OpenSound() {
+  if (!HasSoundTrack()) return nullptr;
+  return std::make_unique<SoundSamples>(*file_, SoundTrackOffset(), location_.head.videoOffset);
 }
 
 }  // namespace sp

@@ -9,10 +9,12 @@
 
 #include "payload/payload_locator.h"
 #include "payload/payload_reader.h"
+#include "payload/sound_samples.h"
 #include "platform/bitmap.h"
 #include "platform/icon.h"
 #include "platform/jpeg_image.h"
 #include "platform/stream.h"
+#include "playback/frame_clock.h"
 #include "playback/picture.h"
 #include "playback/playback_state.h"
 
@@ -81,17 +83,20 @@ class SeekablePlayback {
 
   // Frames that can be shown, frame 0 included.
   int32_t FrameCount() const { return static_cast<int32_t>(frames_.size()); }
-  int32_t TicksPerFrame() const { return ticksPerFrame_; }
-  // The frame clock's period: FrameInterval / TicksPerFrame milliseconds.
-  int32_t TickMilliseconds() const { return Header().FrameInterval / ticksPerFrame_; }
+  // The stub's frame clock for this recording (the header's interval is
+  // at least 40 ms, so it runs).
+  const FrameClock& Clock() const { return clock_; }
+  int32_t TicksPerFrame() const { return clock_.TicksPerFrame(); }
+  int32_t TickMilliseconds() const { return clock_.TickMilliseconds(); }
   // The last tick at which the picture changes: the last frame's, or for a
   // recording of one frame the last cursor step.
   int64_t LastTick() const;
-  int64_t DurationMilliseconds() const { return LastTick() * TickMilliseconds(); }
+  int64_t DurationMilliseconds() const { return clock_.MillisecondsOf(LastTick()); }
+  // The following clamp to 0 .. LastTick() and the frames that can be shown.
   int64_t TickAt(int64_t milliseconds) const;
-  int64_t MillisecondsOf(int64_t tick) const { return tick * TickMilliseconds(); }
+  int64_t MillisecondsOf(int64_t tick) const { return clock_.MillisecondsOf(tick); }
   int32_t FrameOfTick(int64_t tick) const;
-  int64_t TickOfFrame(int32_t frame) const { return int64_t{frame} * ticksPerFrame_; }
+  int64_t TickOfFrame(int32_t frame) const { return clock_.TickOfFrame(frame); }
 
   const std::vector<IndexedFrame>& Frames() const { return frames_; }
   const std::vector<IndexedBlock>& Blocks() const { return blocks_; }
@@ -107,6 +112,17 @@ class SeekablePlayback {
   // The sound track expanded into a WAV file's bytes; empty without one.
   // What was decoded up to a damage is kept.
   std::vector<uint8_t> ExpandSound();
+
+  // The sound track's samples, expanded on demand (nullptr without a sound
+  // track). Nothing is indexed yet: call IndexSome or CompleteIndex on it.
+  // Through `file`, its own handle on this recording, it may be used on
+  // another thread than the playback's.
+  std::unique_ptr<SoundSamples> OpenSound(std::unique_ptr<Stream> file) const;
+  // Through the playback's own file, for a front end on one thread; it
+  // must not outlive the playback.
+  std::unique_ptr<SoundSamples> OpenSound();
+  // The sound-track item's file offset (its code tree).
+  int64_t SoundTrackOffset() const;
 
   // Makes the next snapshot that is still missing, in time order; false
   // when all are made or the budget is spent. Meant for idle moments: each
@@ -161,7 +177,7 @@ class SeekablePlayback {
   Options options_;
   PayloadLocation location_;
   CaptionValues caption_;
-  int32_t ticksPerFrame_ = 1;
+  FrameClock clock_;
   ImageItem firstIcon_;
   std::vector<IndexedFrame> frames_;
   std::vector<IndexedBlock> blocks_;

@@ -16,6 +16,7 @@
 #include "platform/errors.h"
 #include "platform/headless/headless_system.h"
 #include "platform/stream.h"
+#include "playback/frame_clock.h"
 #include "recorder/payload_writer.h"
 #include "tools/command_line.h"
 #include "tools/ffmpeg_pipe.h"
@@ -91,8 +92,9 @@ HeaderFacts ReadHeader(const std::string& path, uint32_t payloadOffset) {
   facts.frameWidth = head.header.FrameWidth;
   facts.frameHeight = head.header.FrameHeight;
   facts.frameCount = head.header.FrameCount;
-  facts.ticksPerFrame = TicksPerFrameOf(head.header.FrameInterval);
-  facts.tickPeriod = head.header.FrameInterval / facts.ticksPerFrame;
+  const FrameClock clock(head.header.FrameInterval);
+  facts.ticksPerFrame = clock.TicksPerFrame();
+  facts.tickPeriod = clock.TickMilliseconds();
   return facts;
 }
 

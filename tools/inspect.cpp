@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
-#include "payload/sound_table_decoder.h"
+#include "payload/sound_expander.h"
 #include "platform/bitmap.h"
 #include "platform/errors.h"
 #include "platform/icon.h"
 #include "platform/jpeg_image.h"
 #include "platform/stream.h"
 #include "platform/text.h"
+#include "playback/scene_marks.h"
 #include "tools/text_format.h"
 
 namespace sp::tool {
@@ -82,22 +83,15 @@ class Walker : public FrameRecordEvents {
     // The bit stream is expanded piece by piece; only the WAV's head is kept.
     constexpr size_t kHeadBytes = 64 * 1024;
     std::vector<uint8_t> head;
-    const SoundTableDecoder decoder(tree);
-    SoundExpansion expansion(sound.decodedLength);
-    std::vector<uint8_t> piece(1 << 16);
-    std::vector<uint8_t> out;
-    while (expansion.WantsInput() && in_.Offset() < info_.videoOffset) {
-      const size_t want = static_cast<size_t>(
-          std::min<int64_t>(static_cast<int64_t>(piece.size()), info_.videoOffset - in_.Offset()));
-      file_.ReadBuffer(piece.data(), want);
-      out.clear();
-      decoder.Expand(expansion, std::span<const uint8_t>(piece.data(), want), out);
-      const size_t take = std::min(out.size(), kHeadBytes - head.size());
-      head.insert(head.end(), out.begin(), out.begin() + static_cast<std::ptrdiff_t>(take));
+    file_.Seek(start, SeekOrigin::Begin);
+    SoundExpander expander(file_, info_.videoOffset);
+    for (std::span<const uint8_t> chunk = expander.Next(); !chunk.empty(); chunk = expander.Next()) {
+      const size_t take = std::min(chunk.size(), kHeadBytes - head.size());
+      head.insert(head.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(take));
     }
-    sound.decodedBytes = int64_t(sound.decodedLength) - expansion.remaining;
+    sound.decodedBytes = expander.Decoded();
     info_.sound = sound;
-    if (expansion.status != SoundDecodeStatus::kComplete) {
+    if (expander.Status() != SoundDecodeStatus::kComplete) {
       in_.FailDamaged(bitsStart, "the bit stream at offset " + Thousands(bitsStart) + " ends at offset " +
                                      Thousands(info_.videoOffset) + " after " + Thousands(sound.decodedBytes) +
                                      " of " + Thousands(sound.decodedLength) + " decoded bytes");
@@ -235,8 +229,7 @@ class Walker : public FrameRecordEvents {
       }
     }
     previousBottom_ = r.bottom;
-    const Rect inside = r.Intersect({0, 0, info_.frameWidth, info_.frameHeight});
-    if (inside.Width() > 0 && inside.Height() > 0) covered_ += int64_t(inside.Width()) * inside.Height();
+    covered_ += CoveredPixels(r, info_.frameWidth, info_.frameHeight);
     info_.damagedBlock = std::make_pair(block.offset, block.jpeg.offset + block.jpeg.size);
     CheckJpeg(block.jpeg, width, height);
     info_.damagedBlock.reset();

@@ -9,6 +9,7 @@
 #include "payload/layout.h"
 #include "payload/payload_reader.h"
 #include "platform/geometry.h"
+#include "playback/frame_clock.h"
 #include "tools/sound_check.h"
 
 namespace sp {
@@ -64,8 +65,8 @@ struct RecordingInfo {
   int32_t frameCount = 0;
   int32_t frameInterval = 0;
   int32_t hasCursor = 0;
-  int32_t TicksPerFrame() const { return TicksPerFrameOf(frameInterval); }
-  int32_t TickPeriod() const { return TicksPerFrame() > 0 ? frameInterval / TicksPerFrame() : 0; }
+  int32_t TicksPerFrame() const { return FrameClock(frameInterval).TicksPerFrame(); }
+  int32_t TickPeriod() const { return FrameClock(frameInterval).TickMilliseconds(); }
 
   bool haveCaption = false;
   CaptionInfo caption;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "playback/scene_marks.h"
+
 namespace sp::tool {
 namespace {
 
@@ -28,12 +30,10 @@ std::string MetadataValue(const std::string& text) {
 std::vector<Chapter> SceneChapters(const std::vector<int64_t>& coveredPerFrame, int64_t screenPixels,
                                    int64_t msPerFrame, int64_t durationMs) {
   std::vector<int64_t> starts{0};
-  for (size_t i = 0; i < coveredPerFrame.size() && screenPixels > 0; ++i) {
-    const int64_t at = static_cast<int64_t>(i + 1) * msPerFrame;
+  for (const int32_t frame : SceneMarkFrames(coveredPerFrame, screenPixels, msPerFrame)) {
+    const int64_t at = int64_t{frame} * msPerFrame;
     if (at >= durationMs) break;
-    if (static_cast<double>(coveredPerFrame[i]) >= kSceneCover * static_cast<double>(screenPixels)) {
-      starts.push_back(at);
-    }
+    starts.push_back(at);
   }
   std::vector<Chapter> chapters;
   if (starts.size() < 2) return chapters;

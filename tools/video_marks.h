@@ -13,13 +13,10 @@ struct Chapter {
   std::string title;
 };
 
-// A frame whose blocks cover at least this share of the screen starts a scene.
-inline constexpr double kSceneCover = 0.5;
-
-// Chapters at frame 0 and at every scene mark among frames 1 .. n, where
-// coveredPerFrame[k - 1] is what frame k's blocks cover and frame k is shown
-// msPerFrame * k after the start; the last ends at durationMs. Empty when no
-// frame after 0 marks a scene.
+// Chapters at frame 0 and at every scene mark (SceneMarkFrames) among
+// frames 1 .. n, where coveredPerFrame[k - 1] is what frame k's blocks
+// cover and frame k is shown msPerFrame * k after the start; the last ends
+// at durationMs. Empty when no frame after 0 marks a scene.
 std::vector<Chapter> SceneChapters(const std::vector<int64_t>& coveredPerFrame, int64_t screenPixels,
                                    int64_t msPerFrame, int64_t durationMs);
 

@@ -23,18 +23,27 @@ constexpr int kChunkFrames = 64;
 
 SoundOutput::~SoundOutput() { Close(); }
 
-void SoundOutput::Prepare(WavSamples sound, int bufferFrames) {
+void SoundOutput::Prepare(std::unique_ptr<SampleSource> sound, int bufferFrames) {
   Close();
-  samples_ = std::move(sound.samples);
-  channels_ = std::max(1, sound.channels);
-  rate_ = std::max(1, sound.rate);
+  const SoundFormat format = sound->Format();
+  samples_ = std::move(sound);
+  channels_ = std::max(1, format.channels);
+  rate_ = std::max(1, format.rate);
   bufferFrames_ = bufferFrames;
   chunk_.resize(static_cast<size_t>(kChunkFrames) * channels_);
 }
 
+void SoundOutput::Prepare(WavSamples sound, int bufferFrames) {
+  Prepare(std::make_unique<WavSampleSource>(std::move(sound)), bufferFrames);
+}
+
 bool SoundOutput::Open(WavSamples sound, std::string* why) {
+  return Open(std::make_unique<WavSampleSource>(std::move(sound)), why);
+}
+
+bool SoundOutput::Open(std::unique_ptr<SampleSource> sound, std::string* why) {
   Close();
-  if (sound.channels < 1 || sound.rate < 1) {
+  if (!sound || sound->Format().channels < 1 || sound->Format().rate < 1) {
     *why = "the sound track is no PCM WAV file";
     return false;
   }
@@ -95,14 +104,11 @@ void SoundOutput::Callback(void* self, uint8_t* stream, int bytes) {
   output->Fill(reinterpret_cast<int16_t*>(stream), bytes / 2 / output->channels_);
 }
 
-void SoundOutput::CopyInput(int16_t* out, int64_t from, int frames) const {
-  const int64_t total = static_cast<int64_t>(samples_.size()) / channels_;
-  for (int i = 0; i < frames; ++i) {
-    const int64_t frame = from + i;
-    for (int c = 0; c < channels_; ++c) {
-      out[i * channels_ + c] =
-          frame >= 0 && frame < total ? samples_[static_cast<size_t>(frame * channels_ + c)] : 0;
-    }
+void SoundOutput::CopyInput(int16_t* out, int64_t from, int frames) {
+  if (samples_) {
+    samples_->ReadSamples(from, frames, out);
+  } else {
+    std::fill(out, out + static_cast<size_t>(frames) * channels_, int16_t{0});
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,12 +25,15 @@ class SoundOutput {
   SoundOutput(const SoundOutput&) = delete;
   SoundOutput& operator=(const SoundOutput&) = delete;
 
-  // Takes the samples (an hour of 11 kHz sound is 80 MB: they are moved in,
-  // not copied). False, with the reason, when there are no samples or no
-  // output device opens; the viewer then plays without sound.
+  // Takes the samples, which from then on are read only by the output's
+  // callback (a source that expands on demand holds none of them). False,
+  // with the reason, when there are no samples or no output device opens;
+  // the viewer then plays without sound.
+  bool Open(std::unique_ptr<SampleSource> sound, std::string* why);
   bool Open(WavSamples sound, std::string* why);
   // Takes the samples without an output device, for tests that call Fill
   // themselves; bufferFrames is the device buffer's length it assumes.
+  void Prepare(std::unique_ptr<SampleSource> sound, int bufferFrames);
   void Prepare(WavSamples sound, int bufferFrames);
   // The callback's work: `frames` frames of output for the buffer that is
   // heard next, taken from where the clock will then stand.
@@ -47,11 +51,11 @@ class SoundOutput {
  private:
   static void Callback(void* self, uint8_t* stream, int bytes);
   void Resync(double frame);
-  void CopyInput(int16_t* out, int64_t from, int frames) const;
+  void CopyInput(int16_t* out, int64_t from, int frames);
 
   const MediaClock& clock_;
   uint32_t device_ = 0;  // SDL_AudioDeviceID
-  std::vector<int16_t> samples_;  // interleaved
+  std::unique_ptr<SampleSource> samples_;  // read by the callback only, once open
   int channels_ = 1;
   int rate_ = 0;
   int bufferFrames_ = 0;

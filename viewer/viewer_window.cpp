@@ -23,6 +23,7 @@
 #include "payload/wav_samples.h"
 #include "platform/errors.h"
 #include "playback/idle_stretches.h"
+#include "playback/scene_marks.h"
 #include "viewer/picture_view.h"
 #include "viewer/seek_bar.h"
 
@@ -53,9 +54,6 @@ QIcon PlayIcon(bool play) {
   }
   return QIcon(pixmap);
 }
-
-// A block covering this share of the screen makes a scene mark.
-constexpr double kSceneShare = 0.4;
 
 }  // namespace
 
@@ -217,15 +215,25 @@ bool ViewerWindow::Open(const QString& path) {
   bar_->SetMarks(marks_);
 
   soundProblem_.clear();
-  WavSamples sound;
-  const bool decoded = playback_->HasSoundTrack() && DecodeWavSamples(playback_->ExpandSound(), &sound);
-  // Before the samples move to the output.
-  idle_ = FindIdleStretches(*playback_, sound);
+  // The sound is expanded on demand through its own handle on the file,
+  // which the output's callback thread then owns.
+  std::unique_ptr<SoundSamples> sound;
   if (playback_->HasSoundTrack()) {
-    if (!decoded) {
-      soundProblem_ = "the sound track is no PCM WAV file";
-    } else {
+    try {
+      sound = playback_->OpenSound(std::make_unique<FileStream>(path.toStdString()));
+      sound->CompleteIndex();
+    } catch (const Error& e) {
+      soundProblem_ = e.what();
+    }
+  }
+  const bool decoded = sound && sound->IsPcm();
+  // Before the samples move to the output.
+  idle_ = FindIdleStretches(*playback_, decoded ? sound.get() : nullptr);
+  if (playback_->HasSoundTrack()) {
+    if (decoded) {
       sound_.Open(std::move(sound), &soundProblem_);
+    } else if (soundProblem_.empty()) {
+      soundProblem_ = "the sound track is no PCM WAV file";
     }
     if (!soundProblem_.empty()) view_->Flash(QString::fromStdString(soundProblem_));
     sound_.SetVolume(volume_ / 100.0f);
@@ -246,21 +254,8 @@ double ViewerWindow::Duration() const {
 
 std::vector<double> ViewerWindow::SceneMarks() const {
   std::vector<double> marks;
-  const double screen = static_cast<double>(playback_->Width()) * playback_->Height();
-  const auto& frames = playback_->Frames();
-  const auto& blocks = playback_->Blocks();
-  for (int32_t k = 1; k < playback_->FrameCount(); ++k) {
-    const IndexedFrame& f = frames[k];
-    double area = 0;
-    for (uint32_t b = f.firstBlock; b < f.firstBlock + f.blockCount; ++b) {
-      const Rect& r = blocks[b].rect;
-      area += std::max(0, r.right - r.left) * static_cast<double>(std::max(0, r.bottom - r.top));
-    }
-    if (area >= kSceneShare * screen || f.icon.size > 0) {
-      const double ms = static_cast<double>(playback_->MillisecondsOf(playback_->TickOfFrame(k)));
-      // Marks closer than a second to the last one add nothing to find.
-      if (marks.empty() || ms - marks.back() >= 1000) marks.push_back(ms);
-    }
+  for (const int32_t frame : SceneMarkFrames(*playback_)) {
+    marks.push_back(static_cast<double>(playback_->MillisecondsOf(playback_->TickOfFrame(frame))));
   }
   return marks;
 }

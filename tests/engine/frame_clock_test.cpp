@@ -2,6 +2,7 @@
 // the end of a recording.
 
 #include "platform/canvas.h"
+#include "playback/frame_clock.h"
 #include "recorder/images.h"
 #include "tests/engine/engine_fixture.h"
 
@@ -260,6 +261,39 @@ TEST_F(FrameClockTest, SingleFrameRecordingGlidesShortOfItsNextPositionAndNeverE
   EXPECT_FALSE(player->Closed());
   EXPECT_EQ(form.CurrentFrame, 1);
   EXPECT_EQ(form.TickCount, 10);
+}
+
+// The clock's arithmetic, which the stub, the viewer and export share:
+// ticks are whole milliseconds, rounded down, so a frame may be shorter
+// than its interval; and every tick maps back to the frame it shows.
+TEST(FrameClockValues, TicksFramesAndMillisecondsAgree) {
+  struct Case {
+    int32_t interval;
+    int32_t ticksPerFrame;
+    int32_t tickMs;
+  };
+  for (const Case c : {Case{40, 1, 40}, Case{79, 1, 79}, Case{990, 24, 41}, Case{1000, 25, 40},
+                       Case{1010, 25, 40}, Case{39, 0, 0}, Case{0, 0, 0}, Case{-40, 0, 0}}) {
+    SCOPED_TRACE(c.interval);
+    const FrameClock clock(c.interval);
+    EXPECT_EQ(clock.TicksPerFrame(), c.ticksPerFrame);
+    EXPECT_EQ(clock.TickMilliseconds(), c.tickMs);
+    EXPECT_EQ(clock.Runs(), c.ticksPerFrame > 0);
+    if (!clock.Runs()) {
+      EXPECT_EQ(clock.FrameAtTick(100), 0);
+      EXPECT_EQ(clock.TickAt(100), 0);
+      continue;
+    }
+    for (int64_t tick = 0; tick < 3 * c.ticksPerFrame + 2; ++tick) {
+      const int64_t frame = clock.FrameAtTick(tick);
+      EXPECT_LE(clock.TickOfFrame(frame), tick);
+      EXPECT_GT(clock.TickOfFrame(frame + 1), tick);
+      EXPECT_EQ(clock.TickAt(clock.MillisecondsOf(tick)), tick);
+      EXPECT_EQ(clock.TickAt(clock.MillisecondsOf(tick + 1) - 1), tick);
+    }
+    EXPECT_EQ(clock.FrameAtTick(-5), 0);
+    EXPECT_EQ(clock.TickAt(-5), 0);
+  }
 }
 
 }  // namespace

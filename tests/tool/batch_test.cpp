@@ -303,13 +303,19 @@ TEST(InfoJsonLine, TextFromARecordingStaysOneValidLine) {
 TEST(SceneChapters, StartAtFrameZeroAndAtFramesCoveringMostOfTheScreen) {
   // Frames 1..4 of a 100-pixel screen at 200 ms a frame, 1 s in all.
   EXPECT_TRUE(SceneChapters({10, 20, 49, 0}, 100, 200, 1000).empty());
+  // Frame 4 comes 0.4 s after frame 2: on the same run of changes.
   const std::vector<Chapter> chapters = SceneChapters({10, 50, 0, 100}, 100, 200, 1000);
-  ASSERT_EQ(chapters.size(), 3u);
+  ASSERT_EQ(chapters.size(), 2u);
   EXPECT_EQ(chapters[0].startMs, 0);
   EXPECT_EQ(chapters[0].endMs, 400);
   EXPECT_EQ(chapters[1].startMs, 400);
-  EXPECT_EQ(chapters[2].startMs, 800);
-  EXPECT_EQ(chapters[2].endMs, 1000);
+  EXPECT_EQ(chapters[1].endMs, 1000);
+  // 10 s apart they are two scenes.
+  const std::vector<Chapter> apart = SceneChapters({10, 50, 0, 100}, 100, 5000, 25000);
+  ASSERT_EQ(apart.size(), 3u);
+  EXPECT_EQ(apart[1].startMs, 10000);
+  EXPECT_EQ(apart[2].startMs, 20000);
+  EXPECT_EQ(apart[2].endMs, 25000);
   EXPECT_NE(FfmetadataChapters({{0, 5, "a=b;c"}}).find("title=a\\=b\\;c\n"), std::string::npos);
 }
 
