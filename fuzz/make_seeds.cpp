@@ -103,6 +103,14 @@ int main(int argc, char** argv) {
   for (uint8_t& b : skewed) b = static_cast<uint8_t>(std::min(skew(rng), 255));
   ok &= Put(root / "sound", "skewed", recorder::EncodeSoundTrack(skewed));
 
+  // Tracks long enough for several checkpoints: a tone, and silence, which
+  // codes to a bit a byte.
+  ok &= Put(root / "sound-from-checkpoint", "tone", recorder::EncodeSoundTrack(recorder::ToneWav(8.0, 3)));
+  std::vector<uint8_t> silence = recorder::ToneWav(9.0, 4);
+  std::fill(silence.begin() + 44, silence.end(), uint8_t{0x80});
+  ok &= Put(root / "sound-from-checkpoint", "silence", recorder::EncodeSoundTrack(silence));
+  ok &= Put(root / "sound-from-checkpoint", "skewed", recorder::EncodeSoundTrack(skewed));
+
   ok &= Put(root / "icon", "arrow", recorder::MakeIconFile(recorder::ArrowCursor()));
   ok &= Put(root / "icon", "text", recorder::MakeIconFile(recorder::TextCursor()));
 

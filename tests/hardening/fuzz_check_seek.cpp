@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "payload/payload_reader.h"
-#include "payload/wav_samples.h"
+#include "payload/sound_samples.h"
 #include "platform/errors.h"
 #include "playback/idle_stretches.h"
 #include "playback/seekable_playback.h"
@@ -58,13 +58,26 @@ std::string Mismatch(int64_t tick, const std::vector<Pixel>& seeked, const Bitma
          std::to_string(i / straight.Width()) + " differs between a seek and playing straight";
 }
 
-// The viewer's open: the first picture, the index, the sound, the stretches.
-void OpenAsTheViewer(SeekablePlayback& playback) {
+// The viewer's open: the first picture, the index, the sound's index, the
+// idle stretches (which read the sound), a few samples.
+void OpenAsTheViewer(SeekablePlayback& playback, std::span<const uint8_t> bytes) {
   playback.PictureAt(0);
   playback.CompleteIndex();
-  WavSamples sound;
-  const bool decoded = playback.HasSoundTrack() && DecodeWavSamples(playback.ExpandSound(), &sound);
-  FindIdleStretches(playback, decoded ? sound : WavSamples{});
+  std::unique_ptr<SoundSamples> sound;
+  if (playback.HasSoundTrack()) {
+    try {
+      sound = playback.OpenSound(std::make_unique<ByteViewStream>(bytes));
+      sound->CompleteIndex();
+    } catch (const Error&) {
+      sound.reset();
+    }
+  }
+  const bool decoded = sound && sound->IsPcm();
+  FindIdleStretches(playback, decoded ? sound.get() : nullptr);
+  if (decoded) {
+    std::vector<int16_t> samples(static_cast<size_t>(std::max(1, sound->Format().channels)) * 512);
+    sound->ReadSamples(sound->FrameCount() / 2, 512, samples.data());
+  }
 }
 
 }  // namespace
@@ -81,7 +94,7 @@ std::string CheckSeeks(const uint8_t* data, size_t size) {
   std::unique_ptr<SeekablePlayback> seeking = OpenBytes(bytes, options);
   if (!seeking) return {};
   try {
-    OpenAsTheViewer(*seeking);
+    OpenAsTheViewer(*seeking, bytes);
     const int64_t last = seeking->LastTick();
     if (last < 0) return "the last tick is " + std::to_string(last);
     // Each seek's tick, clamped to the recording as it was known then.

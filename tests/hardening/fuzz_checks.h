@@ -44,4 +44,10 @@ std::string CheckLocate(const uint8_t* data, size_t size);
 // everything printed UTF-8, one JSON object on its line.
 std::string CheckInfo(const uint8_t* data, size_t size);
 
+// The on-demand sound, the bytes being a sound-track item: resuming the
+// expansion from each checkpoint gives the bytes and the ending that
+// expanding from the start gives from there; samples read at places drawn
+// from the input equal those read in order.
+std::string CheckSoundFromCheckpoint(const uint8_t* data, size_t size);
+
 }  // namespace sp::hardening

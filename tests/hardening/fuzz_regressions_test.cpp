@@ -27,6 +27,7 @@ const std::map<std::string, Check>& Checks() {
       {"seek", CheckSeeks},
       {"locate", CheckLocate},
       {"info", CheckInfo},
+      {"sound-from-checkpoint", CheckSoundFromCheckpoint},
   };
   return checks;
 }
