@@ -495,6 +495,9 @@ void SeekablePlayback::PresentAt(int32_t frame, int steps, const Icon& icon) {
   cursorMarks_.clear();
   MarkCursor(frame, 0);
   for (int step = 1; step <= steps; ++step) {
+    // A frame may last millions of ticks; only the steps that change the
+    // picture are drawn.
+    if (CursorStepIsIdle(track, step, picture_.Width(), picture_.Height(), kIconSize)) continue;
     StepCursor(track, layer, step);
     MarkCursor(frame, step);
   }
