@@ -81,6 +81,9 @@ SoundTrackResult DecodeSoundTrack(const std::string& path, std::FILE* in, int64_
   if (std::fclose(out) != 0 && result == SoundTrackResult::kWritten) {
     result = SoundTrackResult::kWriteFailed;
   }
+  // A full disk cut the file short: it would play as a shorter sound track
+  // than the recording's, so it goes.
+  if (result == SoundTrackResult::kWriteFailed) std::remove(path.c_str());
   return result;
 }
 

@@ -32,7 +32,8 @@ SoundTrackResult ExpandSoundFile(std::FILE* in, std::FILE* out, int64_t bitStrea
                                  int64_t* decoded = nullptr);
 
 // Creates `path` privately (no symbolic link followed, mode 0600) and
-// expands the sound track from `in` into it.
+// expands the sound track from `in` into it. When writing fails (a full
+// disk) the part written is removed.
 SoundTrackResult DecodeSoundTrack(const std::string& path, std::FILE* in, int64_t bitStreamEnd = -1,
                                   int64_t* decoded = nullptr);
 

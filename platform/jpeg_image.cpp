@@ -217,12 +217,64 @@ struct JpegImage::Decoder {
   void ReadHeader(const std::vector<uint8_t>& data) {
     jpeg_abort_decompress(&info);
     headerRead = false;
+    ForgetTables();
     ThrowIfFailed(Guarded([this, &data] {
       source.next_input_byte = data.data();
       source.bytes_in_buffer = data.size();
       jpeg_read_header(&info, TRUE);
     }));
+    if (const int missing = MissingTable()) {
+      jpeg_abort_decompress(&info);
+      throw JpegError(missing);
+    }
     headerRead = true;
+  }
+
+  // libjpeg keeps the tables of the pictures before: a picture that leaves
+  // one out would decode with whatever the last picture defined, so the
+  // same block would look different after a seek than after playing. Each
+  // table kept is marked (no quantizer of 0, a Huffman table's unused
+  // count set) and a picture that uses a marked or absent one is refused,
+  // as a decompressor of its own would refuse it.
+  void ForgetTables() {
+    for (JQUANT_TBL* table : info.quant_tbl_ptrs) {
+      if (table) std::fill(std::begin(table->quantval), std::end(table->quantval), UINT16{0});
+    }
+    for (JHUFF_TBL* table : info.dc_huff_tbl_ptrs) {
+      if (table) table->bits[0] = 1;
+    }
+    for (JHUFF_TBL* table : info.ac_huff_tbl_ptrs) {
+      if (table) table->bits[0] = 1;
+    }
+  }
+
+  // libjpeg's message code for the first table the picture's first scan or
+  // components use without defining it; 0 when there is none.
+  int MissingTable() const {
+    for (int c = 0; c < info.num_components; ++c) {
+      const int n = info.comp_info[c].quant_tbl_no;
+      const JQUANT_TBL* table = n >= 0 && n < NUM_QUANT_TBLS ? info.quant_tbl_ptrs[n] : nullptr;
+      if (!table || std::all_of(std::begin(table->quantval), std::end(table->quantval),
+                                [](UINT16 q) { return q == 0; })) {
+        return JERR_NO_QUANT_TABLE;
+      }
+    }
+    if (info.arith_code) return 0;
+    auto missing = [](JHUFF_TBL* const* tables, int n) {
+      return n < 0 || n >= NUM_HUFF_TBLS || !tables[n] || tables[n]->bits[0] != 0;
+    };
+    // A progressive picture's first scan is a DC or an AC one; its
+    // refinements decode without tables.
+    const bool dc = !info.progressive_mode || (info.Ss == 0 && info.Ah == 0);
+    const bool ac = !info.progressive_mode || (info.Ss > 0 && info.Ah == 0);
+    for (int i = 0; i < info.comps_in_scan; ++i) {
+      const jpeg_component_info* component = info.cur_comp_info[i];
+      if ((dc && missing(info.dc_huff_tbl_ptrs, component->dc_tbl_no)) ||
+          (ac && missing(info.ac_huff_tbl_ptrs, component->ac_tbl_no))) {
+        return JERR_NO_HUFF_TABLE;
+      }
+    }
+    return 0;
   }
 
   // Refuses what must not be decoded, before libjpeg or the bitmap sizes

@@ -84,6 +84,9 @@ void CursorPresentation::PresentAt(const Bitmap& frameBitmap, int32_t frame, int
   cursorMarks_.clear();
   MarkCursor(frame, 0);
   for (int step = 1; step <= steps; ++step) {
+    // A frame may last millions of ticks; only the steps that change the
+    // picture are drawn.
+    if (CursorStepIsIdle(track, step, picture_.Width(), picture_.Height(), kIconSize)) continue;
     StepCursor(track, layer, step);
     MarkCursor(frame, step);
   }

@@ -97,6 +97,22 @@ void StepCursor(const CursorTrack& track, CursorLayer& layer, int j) {
   DrawCursor(layer, next);
 }
 
+bool CursorStepIsIdle(const CursorTrack& track, int j, int width, int height, int cursorSide) {
+  const CursorPoint before = CursorPath(track, j - 1);
+  const CursorPoint after = CursorPath(track, j);
+  auto outside = [&](CursorPoint p) {
+    const int x = TruncToPixel(p.x);
+    const int y = TruncToPixel(p.y);
+    return x >= width || y >= height || x <= -cursorSide || y <= -cursorSide;
+  };
+  if (outside(before) && outside(after)) return true;
+  auto exactSave = [](CursorPoint p) {
+    return (p.x >= 0 || p.x == std::trunc(p.x)) && (p.y >= 0 || p.y == std::trunc(p.y));
+  };
+  return exactSave(before) && exactSave(after) && TruncToPixel(before.x) == TruncToPixel(after.x) &&
+         TruncToPixel(before.y) == TruncToPixel(after.y);
+}
+
 void DrawCaption(PlaybackForm& form) { DrawCaption(*form.FrameBitmap, form); }
 
 void PresentFrame(PlaybackForm& form) {

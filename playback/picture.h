@@ -47,6 +47,11 @@ void PresentUnscaled(const Bitmap& frame, const CursorTrack& track, CursorLayer&
 // Tick j of a frame (1 .. ticksPerFrame - 1): moves the drawn cursor from
 // P(j - 1) to P(j), restoring the pixels under its old place.
 void StepCursor(const CursorTrack& track, CursorLayer& layer, int j);
+// True when step j changes nothing on a picture of width x height: the
+// cursor lies wholly outside it before and after, or stays on the same
+// pixel with a save that is no stretch (its place has no negative
+// fraction). Such steps can be left out of a replay of many steps.
+bool CursorStepIsIdle(const CursorTrack& track, int j, int width, int height, int cursorSide);
 
 // The caption on FrameBitmap in the playback's font, when there is one.
 void DrawCaption(PlaybackForm& form);

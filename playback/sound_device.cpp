@@ -31,10 +31,11 @@ void StartSoundTrack(PlaybackForm& form, CFile& in, uint32_t videoOffset) {
   if (failed) {
     app.ShowMessage(kSoundReadFailedText);
     form.HasSound = false;
-    // A track that could not be written is still opened: an earlier
+    // A file that could not be created is still opened: an earlier
     // playback's file of that name may be there. A damaged track left a
-    // file that is not the recording's sound, so the playback stays silent.
-    if (result == SoundTrackResult::kDamaged || result == SoundTrackResult::kTruncated) return;
+    // file that is not the recording's sound, and one cut short by a full
+    // disk was removed, so the playback stays silent.
+    if (result != SoundTrackResult::kCannotCreate) return;
   }
   SoundStart(form, path);
 }

@@ -17,6 +17,7 @@
 
 #include "payload/payload_reader.h"
 #include "platform/stream.h"
+#include "tools/interrupt.h"
 
 namespace sp::tool {
 namespace {
@@ -66,6 +67,10 @@ struct Child {
 void Count(BatchCounts& counts, const FileOutcome& outcome, std::ostream& out, std::ostream& err) {
   out << outcome.out << std::flush;
   err << outcome.err << std::flush;
+  if (!outcome.ok && Interruption()) {
+    ++counts.stopped;
+    return;
+  }
   (outcome.ok ? counts.succeeded : counts.failed)++;
   if (outcome.ok && outcome.partial) ++counts.partial;
 }
@@ -115,8 +120,18 @@ BatchCounts RunFiles(const std::vector<std::string>& paths, int jobs, const File
                      std::ostream& out, std::ostream& err) {
   BatchCounts counts;
   const ProgressSink toErr = [&err](const std::string& line) { err << line << "\n" << std::flush; };
+  auto interrupted = [&](size_t next) {
+    if (counts.signal == 0 && Interruption() != 0) {
+      counts.signal = Interruption();
+      counts.notStarted = static_cast<int>(paths.size() - next);
+    }
+    return counts.signal != 0;
+  };
   if (jobs <= 1 || paths.size() <= 1) {
-    for (const std::string& path : paths) Count(counts, RunGuarded(work, path, toErr), out, err);
+    for (size_t next = 0; next < paths.size() && !interrupted(next); ++next) {
+      Count(counts, RunGuarded(work, paths[next], toErr), out, err);
+    }
+    interrupted(paths.size());
     return counts;
   }
 
@@ -164,12 +179,20 @@ BatchCounts RunFiles(const std::vector<std::string>& paths, int jobs, const File
     }
   };
 
+  bool passedOn = false;
   while (next < paths.size() || !running.empty()) {
+    if (interrupted(next) && !passedOn) {
+      next = paths.size();
+      // A SIGTERM reaches this process alone; Ctrl-C reaches them all.
+      for (const Child& child : running) ::kill(child.pid, counts.signal);
+      passedOn = true;
+    }
     while (next < paths.size() && running.size() < static_cast<size_t>(jobs)) start(paths[next++]);
     if (running.empty()) continue;
     std::vector<pollfd> polls;
     for (const Child& child : running) polls.push_back({child.fd, POLLIN, 0});
-    if (::poll(polls.data(), polls.size(), -1) < 0 && errno != EINTR) break;
+    // Woken now and then to see whether a signal came before the poll.
+    if (::poll(polls.data(), polls.size(), 250) < 0 && errno != EINTR) break;
     for (size_t i = 0; i < polls.size(); ++i) {
       if (!(polls[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       Child& child = running[i];
@@ -195,6 +218,7 @@ BatchCounts RunFiles(const std::vector<std::string>& paths, int jobs, const File
     running.erase(std::remove_if(running.begin(), running.end(), [](const Child& c) { return c.fd < 0; }),
                   running.end());
   }
+  interrupted(paths.size());
   return counts;
 }
 

@@ -32,6 +32,11 @@ struct BatchCounts {
   int succeeded = 0;
   int failed = 0;
   int partial = 0;  // of the succeeded
+  // After Ctrl-C or SIGTERM (the signal, 0 when none): files whose work
+  // was stopped (not counted as failed) and files never started.
+  int signal = 0;
+  int stopped = 0;
+  int notStarted = 0;
 };
 
 // Runs `work` for every path, `jobs` at a time, and writes each outcome as
@@ -40,7 +45,9 @@ struct BatchCounts {
 // a player and ffmpeg pipes, so a file that crashes, hangs until killed or
 // exhausts memory takes only its own child down, and the others' outcomes
 // still arrive. (Two players could share a process now: each form owns its
-// clock.) A child that dies without an outcome counts as a failure.
+// clock.) A child that dies without an outcome counts as a failure. Once the
+// tool catches Ctrl-C or SIGTERM (CatchInterrupts), no file is started and the
+// signal is passed on to the children, whose work stops at its next step.
 BatchCounts RunFiles(const std::vector<std::string>& paths, int jobs, const FileWork& work,
                      std::ostream& out, std::ostream& err);
 

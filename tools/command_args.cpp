@@ -5,6 +5,7 @@
 #include "payload/layout.h"
 #include "payload/payload_locator.h"
 #include "platform/stream.h"
+#include "tools/interrupt.h"
 #include "tools/stub_choice.h"
 
 namespace sp::tool {
@@ -69,6 +70,14 @@ Batch FindBatch(const ParsedArgs& args) {
 
 int ReportBatchEnd(const std::string& command, const Batch& batch, const BatchCounts& counts, std::ostream& err,
                    const std::string& extra) {
+  if (counts.signal != 0) {
+    // What is whole is kept; a second run finishes the rest.
+    err << "selfplay-tool " << command << ": " << InterruptionName(counts.signal) << ": " << counts.succeeded
+        << " of " << batch.files.size() << " file" << (batch.files.size() == 1 ? "" : "s") << " finished, "
+        << counts.failed << " failed, " << counts.stopped << " stopped, " << counts.notStarted
+        << " not started; nothing of the stopped ones was kept\n";
+    return 128 + counts.signal;
+  }
   if (batch.summarised) {
     err << "selfplay-tool " << command << ": " << counts.succeeded + counts.failed << " file"
         << (counts.succeeded + counts.failed == 1 ? "" : "s") << ", " << counts.succeeded << " succeeded, "

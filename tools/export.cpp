@@ -18,6 +18,7 @@
 #include "tools/html_output.h"
 #include "tools/file_util.h"
 #include "tools/inspect.h"
+#include "tools/interrupt.h"
 #include "tools/recording_errors.h"
 #include "tools/scratch_folder.h"
 #include "tools/video_marks.h"
@@ -33,10 +34,12 @@ class PartialOutputs {
  public:
   void Add(const std::vector<std::string>& paths) { paths_.insert(paths_.end(), paths.begin(), paths.end()); }
   void Keep() { paths_.clear(); }
+  // Newest first: a folder goes after what was written into it (and only
+  // when nothing else is in it).
   ~PartialOutputs() {
-    for (const std::string& path : paths_) {
+    for (auto path = paths_.rbegin(); path != paths_.rend(); ++path) {
       std::error_code error;
-      fs::remove(path, error);
+      fs::remove(*path, error);
     }
   }
 
@@ -165,6 +168,7 @@ void PlayTicks(HeadlessRun& run, const RecordingInfo& layout, const TickClock& c
   // its own message (an error box) converts the whole picture.
   int handled = system.HandledMessages();
   for (int64_t t = 0; t < clock.ticks && !player.Closed(); ++t) {
+    StopIfInterrupted();
     const size_t boxes = system.MessageBoxes().size();
     const int32_t shown = form.CurrentFrame;
     if (!player.Tick()) break;
@@ -253,12 +257,12 @@ ExportSummary Export(const ExportOptions& options) {
   for (auto& output : outputs) {
     for (std::string& file : output->Files()) summary.files.push_back(std::move(file));
   }
-  const Bitmap& first = run.Player().Picture();
-  for (auto& output : outputs) output->FrameShown(0, first);
-  for (auto& output : outputs) output->Tick(first, first.Bounds());
-  summary.frames = options.framesFolder.empty() ? 0 : 1;
-  summary.ticks = viaFfmpeg ? 1 : 0;
   try {
+    const Bitmap& first = run.Player().Picture();
+    for (auto& output : outputs) output->FrameShown(0, first);
+    for (auto& output : outputs) output->Tick(first, first.Bounds());
+    summary.frames = options.framesFolder.empty() ? 0 : 1;
+    summary.ticks = viaFfmpeg ? 1 : 0;
     PlayTicks(run, layout, clock, options, outputs, summary);
   } catch (const ToolError&) {
     for (auto& output : outputs) {
@@ -267,6 +271,7 @@ ExportSummary Export(const ExportOptions& options) {
       } catch (const ToolError&) {
         // The player's failure is the one to report.
       }
+      output->Abandon();
     }
     throw;
   }

@@ -6,6 +6,7 @@
 #include "tools/command_args.h"
 #include "tools/export.h"
 #include "tools/export_outputs.h"
+#include "tools/interrupt.h"
 
 namespace sp::tool {
 namespace {
@@ -137,6 +138,8 @@ FileOutcome ExportOneFile(const ExportOptions& options, ProgressLines progress, 
 }  // namespace
 
 int RunExport(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
+  // An export stops at its next tick and removes its outputs.
+  CatchInterrupts();
   CheckOutputChoice(args);
   ExportOptions common;
   common.payloadOffset = PayloadOffset(args);

@@ -32,12 +32,12 @@ class FrameFolder : public ExportOutput {
  public:
   explicit FrameFolder(std::string folder) : folder_(std::move(folder)) {}
   std::vector<std::string> Files() const override { return {FramePath(folder_, 0)}; }
-  // The pictures written stay, as far as they got.
+  // The pictures are named as they are written; Abandon removes them.
   std::vector<std::string> PartialFiles() const override { return {}; }
 
   void Start(const ExportMedia&) override {
     std::error_code error;
-    fs::create_directories(folder_, error);
+    madeFolder_ = fs::create_directories(folder_, error);
     if (!fs::is_directory(folder_)) throw ToolError(folder_ + ": cannot make the folder");
     // Forced: no pictures of an earlier, longer recording stay behind.
     for (const std::string& old : ExportedFramesIn(folder_)) {
@@ -46,11 +46,23 @@ class FrameFolder : public ExportOutput {
     }
   }
   void Tick(const Bitmap&, const Rect&) override {}
-  void FrameShown(int32_t frame, const Bitmap& picture) override { WritePng(FramePath(folder_, frame), picture); }
+  void FrameShown(int32_t frame, const Bitmap& picture) override {
+    written_.push_back(FramePath(folder_, frame));
+    WritePng(written_.back(), picture);
+  }
   void Finish() override {}
+  void Abandon() override {
+    std::error_code error;
+    for (const std::string& picture : written_) fs::remove(picture, error);
+    written_.clear();
+    // Only a folder this export made, and only when nothing else is in it.
+    if (madeFolder_) fs::remove(folder_, error);
+  }
 
  private:
   std::string folder_;
+  bool madeFolder_ = false;
+  std::vector<std::string> written_;
 };
 
 // A video or GIF that ffmpeg encodes from the tick pictures.

@@ -46,6 +46,9 @@ class ExportOutput {
   // Frame `frame` has just been stepped to (frame 0 at the start).
   virtual void FrameShown(int32_t /*frame*/, const Bitmap& /*picture*/) {}
   virtual void Finish() = 0;
+  // The export failed or was stopped: what this output wrote that
+  // PartialFiles() did not name goes.
+  virtual void Abandon() {}
 };
 
 // A format that ffmpeg writes from the tick pictures.

@@ -49,8 +49,18 @@ int64_t ExtractSound(const std::string& path, uint32_t payloadOffset, const std:
   CFile out(std::fopen(output.c_str(), "wb"));
   if (!out) throw ToolError(output + ": " + std::strerror(errno));
   SoundTrackResult result = ExpandSoundFile(in.get(), out.get(), videoOffset);
+  int writeErrno = result == SoundTrackResult::kWriteFailed ? errno : 0;
   if (std::fclose(out.release()) != 0 && result == SoundTrackResult::kWritten) {
     result = SoundTrackResult::kWriteFailed;
+    writeErrno = errno;
+  }
+  if (result == SoundTrackResult::kWriteFailed) {
+    // Cut short by a full disk, it would pass for a shorter sound track.
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(output, error))) {
+      std::filesystem::remove(output, error);
+    }
+    throw ToolError(output + ": write error" + (writeErrno ? std::string(": ") + std::strerror(writeErrno) : "") +
+                    "; nothing was kept");
   }
   const auto written = static_cast<int64_t>(std::filesystem::file_size(output, error));
   switch (result) {

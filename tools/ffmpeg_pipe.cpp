@@ -134,8 +134,16 @@ void FfmpegPipe::Finish() {
   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
   pid_ = -1;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    const std::string log = Log();
+  const bool failed = !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+  const std::string log = Log();
+  // ffmpeg ends with status 0 when a full disk refuses the end of the
+  // output; only its log says the file is cut short.
+  bool cutShort = false;
+  for (const char* words : {"Error writing trailer", "Error closing file", "av_interleaved_write_frame",
+                            "Error muxing a packet", "Error submitting a packet to the muxer"}) {
+    cutShort |= log.find(words) != std::string::npos;
+  }
+  if (failed || cutShort) {
     throw ToolError("ffmpeg failed to write " + output_ + (log.empty() ? "" : ":\n" + log));
   }
 }

@@ -27,16 +27,42 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
+namespace {
+
+// Where a file is written before it takes its name: beside it, so that the
+// rename stays on one file system.
+std::string PartialPath(const std::string& path) {
+  const std::filesystem::path target(path);
+  return (target.parent_path() / ("." + target.filename().string() + ".partial")).string();
+}
+
+}  // namespace
+
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, FileMode mode) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+  // A regular file (or a new one) is written under another name and renamed
+  // when whole, so that a full disk or an interruption never leaves a part
+  // of it under its name. Anything else (a device, a pipe, a symbolic link)
+  // is written through as it is.
+  std::error_code error;
+  const auto status = std::filesystem::symlink_status(path, error);
+  const bool replace = !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
+  const std::string target = replace ? PartialPath(path) : path;
+  auto fail = [&](const std::string& why) {
+    if (replace) std::remove(target.c_str());
+    throw ToolError(path + ": " + why);
+  };
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(target.c_str(), "wb"), &std::fclose);
   if (!file) throw ToolError(path + ": " + std::strerror(errno));
   if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
-    throw ToolError(path + ": write error: " + std::strerror(errno));
+    const int why = errno;
+    file.reset();
+    fail(std::string("write error: ") + std::strerror(why));
   }
-  if (std::fclose(file.release()) != 0) throw ToolError(path + ": write error: " + std::strerror(errno));
-  if (mode == FileMode::Executable && ::chmod(path.c_str(), 0755) != 0) {
-    throw ToolError(path + ": cannot make it executable: " + std::strerror(errno));
+  if (std::fclose(file.release()) != 0) fail(std::string("write error: ") + std::strerror(errno));
+  if (mode == FileMode::Executable && ::chmod(target.c_str(), 0755) != 0) {
+    fail(std::string("cannot make it executable: ") + std::strerror(errno));
   }
+  if (replace && std::rename(target.c_str(), path.c_str()) != 0) fail(std::strerror(errno));
 }
 
 void CheckOutputFree(const std::string& path, Overwrite overwrite) {

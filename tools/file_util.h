@@ -11,7 +11,9 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path);
 
 enum class FileMode { Plain, Executable };
 
-// Writes bytes to path (ToolError on failure); an executable gets mode 0755.
+// Writes bytes to path (ToolError naming it on failure); an executable gets
+// mode 0755. A regular file appears under its name only when whole: it is
+// written beside it and renamed, and on failure nothing is left.
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, FileMode mode);
 
 // Whether a command may replace a file that exists already.

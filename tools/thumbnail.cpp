@@ -122,10 +122,13 @@ int32_t WriteThumbnail(const ThumbnailOptions& options) {
   try {
     WritePng(partial, small);
     fs::rename(partial, output);
-  } catch (...) {
+  } catch (const std::exception& e) {
     std::error_code ignored;
     fs::remove(partial, ignored);
-    throw;
+    // Named as the user named it, not by the name it was written under.
+    std::string why = e.what();
+    if (why.rfind(partial, 0) == 0) why = options.output + why.substr(partial.size());
+    throw ToolError(why);
   }
   return frame;
 }

@@ -22,6 +22,7 @@
 #include "tools/file_util.h"
 #include "tools/info_report.h"
 #include "tools/inspect.h"
+#include "tools/interrupt.h"
 #include "tools/pack.h"
 #include "tools/pack_video.h"
 #include "tools/recording_errors.h"

@@ -24,6 +24,10 @@ const std::map<std::string, Check>& Checks() {
       {"sound", CheckSoundExpansion},
       {"icon", CheckIcon},
       {"jpeg", CheckJpeg},
+      {"seek", CheckSeeks},
+      {"locate", CheckLocate},
+      {"info", CheckInfo},
+      {"sound-from-checkpoint", CheckSoundFromCheckpoint},
   };
   return checks;
 }
