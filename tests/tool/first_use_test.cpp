@@ -211,11 +211,11 @@ TEST_F(FirstUse, VersionsHelpAndCompletedValues) {
   }
 
   const std::string bash = Run({"completion", "bash"}).out;
-  EXPECT_NE(bash.find("--format) COMPREPLY=($(compgen -W 'mp4 webm gif png'"), std::string::npos);
+  EXPECT_NE(bash.find("--format) COMPREPLY=($(compgen -W 'mp4 webm gif png html'"), std::string::npos);
   EXPECT_NE(bash.find("--for) COMPREPLY=($(compgen -W 'windows linux'"), std::string::npos);
   EXPECT_NE(bash.find("--progress) COMPREPLY=($(compgen -W 'json'"), std::string::npos);
   EXPECT_NE(bash.find("compgen -W 'bash zsh fish'"), std::string::npos);
-  EXPECT_NE(Run({"completion", "zsh"}).out.find(":(mp4 webm gif png)"), std::string::npos);
+  EXPECT_NE(Run({"completion", "zsh"}).out.find(":(mp4 webm gif png html)"), std::string::npos);
   EXPECT_NE(Run({"completion", "zsh"}).out.find("'1:bash|zsh|fish:(bash zsh fish)'"), std::string::npos);
   EXPECT_NE(Run({"completion", "fish"}).out.find("-l for -x -a 'windows linux'"), std::string::npos);
   EXPECT_NE(Run({"completion", "fish"}).out.find("completion' -a 'bash zsh fish'"), std::string::npos);
