@@ -42,6 +42,7 @@ before(async () => {
 after(async () => {
   await browser?.close();
   await server?.close();
+  if (fixtures) fs.rmSync(fixtures, {recursive: true, force: true});
 });
 
 async function embedPage(errors) {

@@ -21,6 +21,7 @@ before(async () => {
 after(async () => {
   await browser?.close();
   await server?.close();
+  if (fixtures) fs.rmSync(fixtures, {recursive: true, force: true});
 });
 
 const player = 'window.selfplayPlayer';

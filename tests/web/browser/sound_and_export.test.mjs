@@ -23,6 +23,7 @@ before(async () => {
 after(async () => {
   await browser?.close();
   await server?.close();
+  if (fixtures) fs.rmSync(fixtures, {recursive: true, force: true});
 });
 
 // Pairs of (the sound's output clock, the player's time), in seconds.
