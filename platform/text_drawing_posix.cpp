@@ -5,6 +5,7 @@
 #include "platform/clip.h"
 #include "platform/font_cache_posix.h"
 #include "platform/text_drawing.h"
+#include "platform/text_stroke.h"
 #include "platform/utf8.h"
 
 namespace sp {
@@ -33,15 +34,6 @@ void DrawGlyph(Bitmap& target, const MonoGlyph& glyph, int64_t left, int64_t top
     for (int x = visible.left; x < visible.right; ++x) {
       if (glyph.Ink(static_cast<int>(x - left), glyphY)) row[x] = ink;
     }
-  }
-  touched = touched.Union(visible);
-}
-
-void DrawStroke(Bitmap& target, const Box& box, Pixel ink, Rect& touched) {
-  const Rect visible = ClipBox(box, target.Bounds());
-  if (visible.IsEmpty()) return;
-  for (int y = visible.top; y < visible.bottom; ++y) {
-    std::fill_n(target.Row(y) + visible.left, visible.Width(), ink);
   }
   touched = touched.Union(visible);
 }

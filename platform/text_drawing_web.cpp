@@ -10,6 +10,7 @@
 
 #include "platform/clip.h"
 #include "platform/text_drawing.h"
+#include "platform/text_stroke.h"
 
 namespace sp {
 
@@ -79,15 +80,6 @@ Metrics Measure(const TextFont& font, const std::string& text) {
   return metrics;
 }
 
-void FillBox(Bitmap& target, const Box& box, Pixel ink, Rect& touched) {
-  const Rect visible = ClipBox(box, target.Bounds());
-  if (visible.IsEmpty()) return;
-  for (int y = visible.top; y < visible.bottom; ++y) {
-    std::fill_n(target.Row(y) + visible.left, visible.Width(), ink);
-  }
-  touched = touched.Union(visible);
-}
-
 }  // namespace
 
 TextCell MeasureText(const TextFont& font, std::string_view utf8) {
@@ -125,10 +117,10 @@ Rect DrawTextInk(Bitmap& target, int x, int y, const TextFont& font, std::string
   const int thickness = std::max(1, font.emPixels / 14);
   const int64_t baseline = int64_t{y} + m.ascent;
   if (font.style & kFontUnderline) {
-    FillBox(target, Box{x, baseline + std::max(1, m.descent / 3), m.advance, thickness}, ink, touched);
+    DrawStroke(target, Box{x, baseline + std::max(1, m.descent / 3), m.advance, thickness}, ink, touched);
   }
   if (font.style & kFontStrikeOut) {
-    FillBox(target, Box{x, baseline - m.ascent * 3 / 10, m.advance, thickness}, ink, touched);
+    DrawStroke(target, Box{x, baseline - m.ascent * 3 / 10, m.advance, thickness}, ink, touched);
   }
   return touched;
 }
