@@ -23,6 +23,7 @@
 #include "platform/stream.h"
 #include "playback/idle_stretches.h"
 #include "playback/seekable_playback.h"
+#include "recorder/long_recording.h"
 #include "recorder/images.h"
 #include "recorder/payload_writer.h"
 #include "recorder/recording_builder.h"
@@ -31,17 +32,7 @@
 namespace sp::bench {
 namespace {
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
 constexpr int kFrames = 3600;
-
-// Blocks encoded once and placed anew in every frame: windows of a few
-// hundred pixels, lines of text, and a whole-screen change every 5 minutes.
-recorder::Block MakeBlock(int width, int height, uint32_t seed) {
-  Bitmap picture(width, height);
-  recorder::FillTestPattern(picture, seed);
-  return {{0, 0, width, height}, recorder::EncodeJpeg(picture), {}, {}};
-}
 
 // An hour of frames (or `hours` of them) a second apart, with sound.
 std::string WriteRecording(int hours) {
@@ -49,36 +40,8 @@ std::string WriteRecording(int hours) {
   const std::string file = (std::filesystem::temp_directory_path() /
                             ("selfplay-view-bench-" + std::to_string(hours) + "h.exe"))
                                .string();
-  Bitmap screen(kWidth, kHeight);
-  recorder::FillTestPattern(screen, 1);
-  recorder::RecordingBuilder builder(screen);
-  builder.Interval(1000).FirstCursor(900, 500);
-  builder.Sound(recorder::ToneWav(frames, 3));
-  std::vector<recorder::Block> parts;
-  for (uint32_t i = 0; i < 8; ++i) parts.push_back(MakeBlock(240, 32, 10 + i));
-  for (uint32_t i = 0; i < 4; ++i) parts.push_back(MakeBlock(640, 360, 20 + i));
-  const recorder::Block full = MakeBlock(kWidth, kHeight, 30);
-  std::mt19937 random(7);
-  for (int k = 1; k < frames; ++k) {
-    std::vector<recorder::Block> blocks;
-    if (k % 300 == 0) {
-      blocks.push_back(full);
-    } else {
-      int top = static_cast<int>(random() % 200);
-      for (int n = static_cast<int>(random() % 4); n > 0 && top < kHeight - 360; --n) {
-        recorder::Block b = parts[random() % parts.size()];
-        const int w = b.rect.right;
-        const int h = b.rect.bottom;
-        const int left = static_cast<int>(random() % (kWidth - w));
-        b.rect = {left, top, left + w, top + h};
-        blocks.push_back(std::move(b));
-        top += h + static_cast<int>(random() % 100);
-      }
-    }
-    builder.AddFrameBlocks(std::move(blocks), recorder::CursorPosition{static_cast<int32_t>(random() % kWidth),
-                                                                       static_cast<int32_t>(random() % kHeight)});
-  }
-  recorder::WriteFile(file, recorder::MakeSelfPlaying(recorder::ZeroStub(), builder.Build()));
+  recorder::WriteFile(file, recorder::MakeSelfPlaying(recorder::ZeroStub(),
+                                                      recorder::LongScreenRecording(frames, recorder::LongSound::kTone)));
   return file;
 }
 

@@ -24,6 +24,7 @@
 #include "platform/jpeg_image.h"
 #include "platform/stream.h"
 #include "playback/seekable_playback.h"
+#include "recorder/long_recording.h"
 #include "recorder/change_detection.h"
 #include "recorder/images.h"
 #include "recorder/payload_writer.h"
@@ -131,41 +132,8 @@ void FrameStep() {
 // A 1920 x 1080 recording of `seconds`, a frame a second, windows of a few
 // hundred pixels changing and a whole-screen change every 5 minutes.
 std::vector<uint8_t> LongRecording(int seconds, std::vector<uint8_t>* fullJpeg) {
-  auto block = [](int width, int height, uint32_t seed) {
-    Bitmap picture(width, height);
-    recorder::FillTestPattern(picture, seed);
-    return recorder::Block{{0, 0, width, height}, recorder::EncodeJpeg(picture), {}, {}};
-  };
-  Bitmap screen(1920, 1080);
-  recorder::FillTestPattern(screen, 1);
-  recorder::RecordingBuilder builder(screen);
-  builder.Interval(1000).FirstCursor(900, 500);
-  std::vector<recorder::Block> parts;
-  for (uint32_t i = 0; i < 8; ++i) parts.push_back(block(240, 32, 10 + i));
-  for (uint32_t i = 0; i < 4; ++i) parts.push_back(block(640, 360, 20 + i));
-  const recorder::Block full = block(1920, 1080, 30);
-  *fullJpeg = full.jpeg;
-  std::mt19937 random(7);
-  for (int k = 1; k < seconds; ++k) {
-    std::vector<recorder::Block> blocks;
-    if (k % 300 == 0) {
-      blocks.push_back(full);
-    } else {
-      int top = static_cast<int>(random() % 200);
-      for (int n = static_cast<int>(random() % 4); n > 0 && top < 1080 - 360; --n) {
-        recorder::Block b = parts[random() % parts.size()];
-        const int w = b.rect.right;
-        const int h = b.rect.bottom;
-        const int left = static_cast<int>(random() % (1920 - w));
-        b.rect = {left, top, left + w, top + h};
-        blocks.push_back(std::move(b));
-        top += h + static_cast<int>(random() % 100);
-      }
-    }
-    builder.AddFrameBlocks(std::move(blocks), recorder::CursorPosition{static_cast<int32_t>(random() % 1920),
-                                                                       static_cast<int32_t>(random() % 1080)});
-  }
-  return recorder::MakeSelfPlaying(recorder::ZeroStub(), builder.Build());
+  return recorder::MakeSelfPlaying(recorder::ZeroStub(),
+                                   recorder::LongScreenRecording(seconds, recorder::LongSound::kNone, fullJpeg));
 }
 
 void Seek() {

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "playback/seekable_playback.h"
+#include "recorder/long_recording.h"
 #include "recorder/images.h"
 #include "recorder/payload_writer.h"
 #include "recorder/recording_builder.h"
@@ -91,46 +91,9 @@ recorder::Recording Idle() {
   return builder.Build();
 }
 
-// A 1920 x 1080 recording of `frames` seconds, a frame a second, with an
-// hour's kind of content: windows of a few hundred pixels, lines of text,
-// a whole-screen change every 5 minutes, the cursor moving, tones.
-recorder::Recording Long(int frames) {
-  constexpr int kWidth = 1920;
-  constexpr int kHeight = 1080;
-  auto block = [](int width, int height, uint32_t seed) {
-    Bitmap picture(width, height);
-    recorder::FillTestPattern(picture, seed);
-    return recorder::Block{{0, 0, width, height}, recorder::EncodeJpeg(picture), {}, {}};
-  };
-  Bitmap screen(kWidth, kHeight);
-  recorder::FillTestPattern(screen, 1);
-  recorder::RecordingBuilder builder(screen);
-  builder.Interval(1000).FirstCursor(900, 500).Sound(recorder::ToneWav(frames, 3));
-  std::vector<recorder::Block> parts;
-  for (uint32_t i = 0; i < 8; ++i) parts.push_back(block(240, 32, 10 + i));
-  for (uint32_t i = 0; i < 4; ++i) parts.push_back(block(640, 360, 20 + i));
-  const recorder::Block full = block(kWidth, kHeight, 30);
-  std::mt19937 random(7);
-  for (int k = 1; k < frames; ++k) {
-    std::vector<recorder::Block> blocks;
-    if (k % 300 == 0) {
-      blocks.push_back(full);
-    } else {
-      int top = static_cast<int>(random() % 200);
-      for (int n = static_cast<int>(random() % 4); n > 0 && top < kHeight - 360; --n) {
-        recorder::Block b = parts[random() % parts.size()];
-        const int w = b.rect.right;
-        const int h = b.rect.bottom;
-        const int left = static_cast<int>(random() % (kWidth - w));
-        b.rect = {left, top, left + w, top + h};
-        blocks.push_back(std::move(b));
-        top += h + static_cast<int>(random() % 100);
-      }
-    }
-    builder.AddFrameBlocks(std::move(blocks), recorder::CursorPosition{static_cast<int32_t>(random() % kWidth),
-                                                                       static_cast<int32_t>(random() % kHeight)});
-  }
-  return builder.Build();
+// A 1920 x 1080 recording of `seconds`, a frame a second, with tones.
+recorder::Recording Long(int seconds) {
+  return recorder::LongScreenRecording(seconds, recorder::LongSound::kTone);
 }
 
 }  // namespace
