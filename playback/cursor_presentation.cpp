@@ -83,12 +83,21 @@ void CursorPresentation::PresentAt(const Bitmap& frameBitmap, int32_t frame, int
   PresentUnscaled(frameBitmap, track, layer);
   cursorMarks_.clear();
   MarkCursor(frame, 0);
+  // A frame may last millions of ticks; only the steps that change the
+  // picture are drawn.
   for (int step = 1; step <= steps; ++step) {
-    // A frame may last millions of ticks; only the steps that change the
-    // picture are drawn.
-    if (CursorStepIsIdle(track, step, picture_.Width(), picture_.Height(), kIconSize)) continue;
+    step = LastIdleStep(track, step, steps, picture_.Width(), picture_.Height(), kIconSize) + 1;
+    if (step > steps) break;
+    const bool inPlace = LastStepInPlace(track, step - 1, step, kIconSize) == step;
+    if (inPlace) CopyPixels(background_, backgroundBefore_);
     StepCursor(track, layer, step);
     MarkCursor(frame, step);
+    // A step in place that saved what it restored leaves the picture and
+    // the saved pixels as they were, and so does every step after it in the
+    // same place.
+    if (inPlace && SamePixels(background_, backgroundBefore_)) {
+      step = LastStepInPlace(track, step, steps, kIconSize);
+    }
   }
 }
 
@@ -162,11 +171,14 @@ bool CursorPresentation::NeedsEarlierBackground(int32_t frame, int steps) const 
 int32_t CursorPresentation::ReplayFrom(int32_t frame) {
   // The pixels saved under the cursor carry over from frame to frame, and
   // the ones outside the picture are kept from earlier frames.
+  // Frame 0 itself starts from the stub's first background, whatever an
+  // earlier present left in ours.
   int32_t from = frame - 1;
   while (from > 0 && !CursorInsideAtStart(from)) --from;
-  if (from == 0 && !CursorInsideAtStart(0)) {
+  if (from < 0 || !CursorInsideAtStart(from)) {
     background_.SetSize(0, 0);
     background_.SetSize(kIconSize, kIconSize);  // white, as the stub makes it
+    from = std::max(from, 0);
   }
   return from;
 }

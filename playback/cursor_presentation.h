@@ -82,6 +82,7 @@ class CursorPresentation {
   std::optional<int32_t> loadedIcon_;  // the frame whose cursor picture icon_ holds
   MemoryStream iconBuffer_;
   Bitmap background_;
+  Bitmap backgroundBefore_;  // background_ before a cursor step in place
   Bitmap frameStartBackground_;  // background_ as frame *backgroundStart_ begins
   std::optional<int32_t> backgroundStart_;
   Bitmap picture_;

@@ -113,6 +113,66 @@ bool CursorStepIsIdle(const CursorTrack& track, int j, int width, int height, in
          TruncToPixel(before.y) == TruncToPixel(after.y);
 }
 
+namespace {
+
+// The largest e in [from, last] for which holds(e), given holds(from) and
+// that holds is true up to some point and false after it.
+template <class Holds>
+int LastHolding(int from, int last, Holds holds) {
+  while (from < last) {
+    const int middle = from + (last - from + 1) / 2;
+    if (holds(middle)) {
+      from = middle;
+    } else {
+      last = middle - 1;
+    }
+  }
+  return from;
+}
+
+// Each coordinate of P(j) is monotone in j: every step of its arithmetic
+// rounds monotonically. (A coordinate that is not finite is constant from
+// step 1 on.) So a condition on truncated places that holds at two steps
+// holds at every step between them.
+struct PlaceAt {
+  int x;
+  int y;
+  int right;
+  int bottom;
+  bool operator==(const PlaceAt&) const = default;
+};
+
+PlaceAt Place(const CursorTrack& track, int j, int cursorSide) {
+  const CursorPoint p = CursorPath(track, j);
+  return {TruncToPixel(p.x), TruncToPixel(p.y), TruncToPixel(cursorSide + p.x), TruncToPixel(cursorSide + p.y)};
+}
+
+}  // namespace
+
+int LastIdleStep(const CursorTrack& track, int j, int last, int width, int height, int cursorSide) {
+  if (j > last || !CursorStepIsIdle(track, j, width, height, cursorSide)) return j - 1;
+  const CursorPoint a = CursorPath(track, j - 1);
+  const PlaceAt from = Place(track, j - 1, cursorSide);
+  // Steps j .. e are idle when places j - 1 and e lie beyond the same edge,
+  // or on the same pixel with saves that are no stretch at both ends.
+  auto idleTo = [&](int e) {
+    const CursorPoint b = CursorPath(track, e);
+    const PlaceAt to = Place(track, e, cursorSide);
+    if ((from.x >= width && to.x >= width) || (from.y >= height && to.y >= height) ||
+        (from.x <= -cursorSide && to.x <= -cursorSide) || (from.y <= -cursorSide && to.y <= -cursorSide)) {
+      return true;
+    }
+    auto exact = [](double u, double v) { return (u >= 0 && v >= 0) || (u == v && u == std::trunc(u)); };
+    return from.x == to.x && from.y == to.y && exact(a.x, b.x) && exact(a.y, b.y);
+  };
+  return LastHolding(j, last, idleTo);
+}
+
+int LastStepInPlace(const CursorTrack& track, int j, int last, int cursorSide) {
+  const PlaceAt at = Place(track, j, cursorSide);
+  return LastHolding(j, last, [&](int e) { return Place(track, e, cursorSide) == at; });
+}
+
 void DrawCaption(PlaybackForm& form) { DrawCaption(*form.FrameBitmap, form); }
 
 void PresentFrame(PlaybackForm& form) {

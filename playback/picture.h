@@ -52,6 +52,13 @@ void StepCursor(const CursorTrack& track, CursorLayer& layer, int j);
 // pixel with a save that is no stretch (its place has no negative
 // fraction). Such steps can be left out of a replay of many steps.
 bool CursorStepIsIdle(const CursorTrack& track, int j, int width, int height, int cursorSide);
+// The last of a run of idle steps that begins at j (j - 1 when step j is
+// not idle), at most `last`: a frame may last millions of ticks, and a
+// replay jumps over such a run at once.
+int LastIdleStep(const CursorTrack& track, int j, int last, int width, int height, int cursorSide);
+// The last step from j on (at most `last`) at which the cursor is drawn at,
+// and saved from, the same pixels as at step j.
+int LastStepInPlace(const CursorTrack& track, int j, int last, int cursorSide);
 
 // The caption on FrameBitmap in the playback's font, when there is one.
 void DrawCaption(PlaybackForm& form);

@@ -22,6 +22,13 @@ void CopyPixels(const Bitmap& from, Bitmap& to) {
   }
 }
 
+bool SamePixels(const Bitmap& a, const Bitmap& b) {
+  return a.Width() == b.Width() && a.Height() == b.Height() &&
+         (a.IsEmpty() || std::memcmp(a.Data(), b.Data(),
+                                     static_cast<size_t>(a.Width()) * static_cast<size_t>(a.Height()) *
+                                         sizeof(Pixel)) == 0);
+}
+
 void SnapshotCache::Plan(int32_t frames, int32_t frameInterval, int64_t frameBytes) {
   frameBytes = std::max<int64_t>(1, frameBytes);
   const int64_t bySeconds = std::max<int64_t>(1, budget_.milliseconds / std::max(1, frameInterval));

@@ -50,5 +50,7 @@ class SnapshotCache {
 
 // Copies the pixels of `from` into `to`, sizing `to` alike.
 void CopyPixels(const Bitmap& from, Bitmap& to);
+// Whether two bitmaps have the same size and pixels.
+bool SamePixels(const Bitmap& a, const Bitmap& b);
 
 }  // namespace sp

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -140,6 +141,40 @@ TEST_F(SeekablePlaybackTest, PlayingOnAtAnyStrideEqualsPlayingStraight) {
 }
 
 // The first picture can show before the frame records are indexed.
+// Frames thousands of ticks long, as a replay of a seek meets them: the
+// cursor creeping through negative, fractional places (a stretched save at
+// every step), crossing the picture, and leaving it.
+TEST_F(SeekablePlaybackTest, TicksDeepInLongFramesEqualPlayingStraightToThem) {
+  constexpr int kTicks = 3000;
+  Bitmap screen(kWidth, kHeight);
+  recorder::FillTestPattern(screen, 3);
+  recorder::RecordingBuilder builder(screen);
+  builder.Interval(40 * kTicks).FirstCursor(-21, 40);
+  builder.AddFrame(screen, recorder::CursorPosition{-19, 43});
+  recorder::FillRect(screen, {10, 10, 90, 60}, 0x336699);
+  builder.AddFrame(screen, recorder::CursorPosition{150, 100});
+  builder.AddFrame(screen, recorder::CursorPosition{4000, -3000});
+  builder.AddFrame(screen, recorder::CursorPosition{-25, 7});
+  Write(builder.Build());
+
+  auto playback = SeekablePlayback::Open(exePath, SmallBudget());
+  ASSERT_EQ(playback->TicksPerFrame(), kTicks);
+  const int64_t last = playback->LastTick();
+  std::vector<int64_t> wanted;
+  for (int64_t t = 0; t <= last; t += t % kTicks < 40 || t % kTicks > kTicks - 40 ? 1 : 97) wanted.push_back(t);
+  std::map<int64_t, std::vector<Pixel>> straight;
+  Start();
+  for (int64_t t = 0, next = 0; t <= last && next < static_cast<int64_t>(wanted.size()); ++t) {
+    if (t > 0) system.Tick();
+    if (wanted[next] != t) continue;
+    const Bitmap& p = Picture();
+    straight[t].assign(p.Data(), p.Data() + static_cast<size_t>(p.Width()) * p.Height());
+    ++next;
+  }
+  std::shuffle(wanted.begin(), wanted.end(), std::mt19937(23));
+  for (int64_t t : wanted) ASSERT_TRUE(Same(playback->PictureAt(t), straight[t], t));
+}
+
 TEST_F(SeekablePlaybackTest, IndexAfterTheFirstPicture) {
   Write(VariedRecording(12));
   SeekablePlayback::Options options;
