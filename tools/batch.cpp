@@ -35,11 +35,17 @@ bool LooksLikeRecording(const fs::path& path, uint32_t payloadOffset) {
   }
 }
 
+FileOutcome Failed(std::string message) {
+  FileOutcome outcome;
+  outcome.err = std::move(message);
+  return outcome;
+}
+
 FileOutcome RunGuarded(const FileWork& work, const std::string& path, const ProgressSink& progress) {
   try {
     return work(path, progress);
   } catch (const std::exception& e) {
-    return {false, false, "", path + ": " + e.what() + "\n"};
+    return Failed(path + ": " + e.what() + "\n");
   }
 }
 
@@ -73,6 +79,7 @@ void Count(BatchCounts& counts, const FileOutcome& outcome, std::ostream& out, s
   }
   (outcome.ok ? counts.succeeded : counts.failed)++;
   if (outcome.ok && outcome.partial) ++counts.partial;
+  if (outcome.ok && outcome.skipped) ++counts.skipped;
 }
 
 // In the child: never returns.
@@ -81,8 +88,13 @@ void Count(BatchCounts& counts, const FileOutcome& outcome, std::ostream& out, s
     WriteAll(fd, json{{"progress", line}}.dump(-1, ' ', false, json::error_handler_t::replace) + "\n");
   };
   const FileOutcome outcome = RunGuarded(work, path, progress);
-  WriteAll(fd, json{{"ok", outcome.ok}, {"partial", outcome.partial}, {"out", outcome.out}, {"err", outcome.err}}
-                      .dump(-1, ' ', false, json::error_handler_t::replace) + "\n");
+  WriteAll(fd, json{{"ok", outcome.ok},
+                    {"partial", outcome.partial},
+                    {"skipped", outcome.skipped},
+                    {"out", outcome.out},
+                    {"err", outcome.err}}
+                      .dump(-1, ' ', false, json::error_handler_t::replace) +
+                  "\n");
   ::_exit(0);
 }
 
@@ -142,7 +154,7 @@ BatchCounts RunFiles(const std::vector<std::string>& paths, int jobs, const File
   auto start = [&](const std::string& path) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
-      Count(counts, {false, false, "", path + ": cannot make a pipe: " + std::strerror(errno) + "\n"}, out, err);
+      Count(counts, Failed(path + ": cannot make a pipe: " + std::strerror(errno) + "\n"), out, err);
       return;
     }
     const pid_t pid = ::fork();
@@ -153,7 +165,7 @@ BatchCounts RunFiles(const std::vector<std::string>& paths, int jobs, const File
     ::close(fds[1]);
     if (pid < 0) {
       ::close(fds[0]);
-      Count(counts, {false, false, "", path + ": cannot start: " + std::strerror(errno) + "\n"}, out, err);
+      Count(counts, Failed(path + ": cannot start: " + std::strerror(errno) + "\n"), out, err);
       return;
     }
     running.push_back({pid, fds[0], path, "", false});
@@ -172,8 +184,8 @@ BatchCounts RunFiles(const std::vector<std::string>& paths, int jobs, const File
       } else {
         child.reported = true;
         Count(counts,
-              {message.value("ok", false), message.value("partial", false), message.value("out", ""),
-               message.value("err", "")},
+              {message.value("ok", false), message.value("partial", false), message.value("skipped", false),
+               message.value("out", ""), message.value("err", "")},
               out, err);
       }
     }
@@ -210,7 +222,7 @@ BatchCounts RunFiles(const std::vector<std::string>& paths, int jobs, const File
           const std::string how = WIFSIGNALED(status)
                                       ? std::string("signal ") + std::to_string(WTERMSIG(status))
                                       : "status " + std::to_string(WEXITSTATUS(status));
-          Count(counts, {false, false, "", child.path + ": the work ended without a result (" + how + ")\n"}, out,
+          Count(counts, Failed(child.path + ": the work ended without a result (" + how + ")\n"), out,
                 err);
         }
       }

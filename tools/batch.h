@@ -20,6 +20,7 @@ bool AnyFolder(const std::vector<std::string>& inputs);
 struct FileOutcome {
   bool ok = false;
   bool partial = false;  // succeeded with something left out
+  bool skipped = false;  // succeeded by an earlier run: its outputs exist
   std::string out;  // for stdout, whole lines
   std::string err;  // for stderr, whole lines
 };
@@ -32,6 +33,7 @@ struct BatchCounts {
   int succeeded = 0;
   int failed = 0;
   int partial = 0;  // of the succeeded
+  int skipped = 0;  // of the succeeded
   // After Ctrl-C or SIGTERM (the signal, 0 when none): files whose work
   // was stopped (not counted as failed) and files never started.
   int signal = 0;

@@ -81,7 +81,12 @@ int ReportBatchEnd(const std::string& command, const Batch& batch, const BatchCo
   if (batch.summarised) {
     err << "selfplay-tool " << command << ": " << counts.succeeded + counts.failed << " file"
         << (counts.succeeded + counts.failed == 1 ? "" : "s") << ", " << counts.succeeded << " succeeded, "
-        << counts.failed << " failed" << extra << "\n";
+        << counts.failed << " failed" << extra;
+    if (counts.skipped > 0) {
+      err << "; " << counts.skipped << " skipped, as " << (counts.skipped == 1 ? "its output exists" : "their outputs exist")
+          << " already (--force writes " << (counts.skipped == 1 ? "it" : "them") << " again)";
+    }
+    err << "\n";
   }
   return counts.failed == 0 ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "tools/export_command.h"
 
 #include <filesystem>
+#include <optional>
 #include <map>
 
 #include "tools/command_args.h"
@@ -135,6 +136,28 @@ FileOutcome ExportOneFile(const ExportOptions& options, ProgressLines progress, 
   return outcome;
 }
 
+// A run into --out-dir that was stopped, or that failed for some files,
+// is finished by the same command again: an input whose main output exists
+// is passed over, as an earlier run wrote it whole (an export removes all
+// it leaves unfinished) and nothing is overwritten. Captions go only with a
+// caption, so the video alone tells.
+std::optional<FileOutcome> ExportedBefore(const ExportOptions& options, ProgressLines progress,
+                                          const ProgressSink& sink) {
+  const std::vector<std::string> outputs = ExportOutputs(options);
+  std::error_code error;
+  if (outputs.empty() || !fs::exists(fs::symlink_status(outputs.front(), error))) return std::nullopt;
+  FileOutcome outcome;
+  outcome.ok = true;
+  outcome.skipped = true;
+  outcome.err = "selfplay-tool export: " + options.path + ": skipped: " + outputs.front() +
+                " exists already; --force writes it again\n";
+  if (progress == ProgressLines::kJson) {
+    sink(ProgressLine(Json{{"file", options.path}, {"event", "done"}, {"ok", true}, {"skipped", true},
+                           {"outputs", outputs}}));
+  }
+  return outcome;
+}
+
 }  // namespace
 
 int RunExport(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
@@ -162,6 +185,9 @@ int RunExport(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     NameOutputs(args, format ? &*format : nullptr, names ? &*names : nullptr, options);
     int lastStep = -1;
     if (progress == ProgressLines::kJson) ReportProgress(path, sink, options, lastStep);
+    if (outDir && options.overwrite != ExportOptions::Overwrite::kForce) {
+      if (std::optional<FileOutcome> done = ExportedBefore(options, progress, sink)) return *done;
+    }
     return ExportOneFile(options, progress, sink);
   };
   const BatchCounts counts = RunFiles(batch.files, Jobs(args), work, out, err);
@@ -180,10 +206,12 @@ CommandSpec ExportCommandSpec() {
           "picture to ffmpeg at the tick rate, the videos with the sound track (padded with\n"
           "silence or cut to the picture's length) and with chapters where a frame changes\n"
           "most of the screen. --html writes one self-contained web page holding the web\n"
-          "player and the recording, which plays from a file with no network. --out-dir exports any number of files and folders (searched\n"
-          "for recordings by content), each output named after its input. An existing\n"
-          "output is never overwritten without --force. The exit status is 1 when any file\n"
-          "failed; several files end with a line counting them.",
+          "player and the recording, which plays from a file with no network.\n"
+          "--out-dir exports any number of files and folders (searched for recordings by\n"
+          "content), each output named after its input. An existing output is never\n"
+          "overwritten without --force: under --out-dir its input is skipped, so the same\n"
+          "command again finishes a batch that was stopped. The exit status is 1 when any\n"
+          "file failed; several files end with a line counting them.",
           {kOffsetOption,
            {"--frames", "DIR", "write one PNG per frame into DIR", ""},
            {"--video", "OUT.mp4", "write an H.264 video with sound (needs ffmpeg)", ""},

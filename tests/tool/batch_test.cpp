@@ -148,13 +148,24 @@ TEST_F(Batch, ExportToAFolderInTwoJobsWritesTheGoodVideosAndNeverOverwritesThem)
             "26\n");
 
   const auto written = fs::last_write_time(Path("videos/a.mp4"));
+  // The same batch again passes over what it wrote, and overwrites nothing.
   run = Run({"export", Path("good/a.exe"), Path("good/deeper/b.bin"), "--out-dir", out, "-j", "2"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("a.mp4 exists already"), std::string::npos) << run.err;
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("skipped: " + Path("videos/a.mp4") + " exists already; --force writes it again"),
+            std::string::npos)
+      << run.err;
   EXPECT_NE(run.err.find("b.mp4 exists already"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("2 files, 2 succeeded, 0 failed; 2 skipped, as their outputs exist already"),
+            std::string::npos)
+      << run.err;
   EXPECT_EQ(fs::last_write_time(Path("videos/a.mp4")), written);
   run = Run({"export", Path("good/a.exe"), "--out-dir", out, "--force"});
   EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err.find("skipped"), std::string::npos) << run.err;
+  // A named output is no batch to finish: it is refused.
+  run = Run({"export", Path("good/a.exe"), "--video", Path("videos/a.mp4")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("a.mp4 exists already; --force overwrites it"), std::string::npos) << run.err;
 
   // Two inputs of one name would write one output: the second fails.
   fs::create_directories(dir / "other");
