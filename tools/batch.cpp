@@ -98,6 +98,106 @@ void Count(BatchCounts& counts, const FileOutcome& outcome, std::ostream& out, s
   ::_exit(0);
 }
 
+// The files running in children, each sending its messages as JSON lines.
+class Children {
+ public:
+  Children(const FileWork& work, BatchCounts& counts, std::ostream& out, std::ostream& err,
+           const ProgressSink& toErr)
+      : work_(work), counts_(counts), out_(out), err_(err), toErr_(toErr) {}
+
+  bool Empty() const { return running_.empty(); }
+  size_t Size() const { return running_.size(); }
+
+  void Start(const std::string& path) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+      Count(counts_, Failed(path + ": cannot make a pipe: " + std::strerror(errno) + "\n"), out_, err_);
+      return;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(fds[0]);
+      RunChild(work_, path, fds[1]);
+    }
+    ::close(fds[1]);
+    if (pid < 0) {
+      ::close(fds[0]);
+      Count(counts_, Failed(path + ": cannot start: " + std::strerror(errno) + "\n"), out_, err_);
+      return;
+    }
+    running_.push_back({pid, fds[0], path, "", false});
+  }
+
+  // A SIGTERM reaches this process alone; Ctrl-C reaches them all.
+  void PassOn(int signal) {
+    for (const Child& child : running_) ::kill(child.pid, signal);
+  }
+
+  // Takes what the children sent within a quarter of a second (woken now
+  // and then to see whether a signal came before the poll), and the ends of
+  // those that ended. False when polling fails.
+  bool Wait() {
+    std::vector<pollfd> polls;
+    for (const Child& child : running_) polls.push_back({child.fd, POLLIN, 0});
+    if (::poll(polls.data(), polls.size(), 250) < 0 && errno != EINTR) return false;
+    for (size_t i = 0; i < polls.size(); ++i) {
+      if (!(polls[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      Child& child = running_[i];
+      char buffer[4096];
+      const ssize_t n = ::read(child.fd, buffer, sizeof buffer);
+      if (n > 0) {
+        Take(child, std::string(buffer, static_cast<size_t>(n)));
+      } else if (n == 0 || errno != EINTR) {
+        Reap(child);
+      }
+    }
+    running_.erase(std::remove_if(running_.begin(), running_.end(), [](const Child& c) { return c.fd < 0; }),
+                   running_.end());
+    return true;
+  }
+
+ private:
+  // Takes the whole lines a child has sent; partial lines wait for the rest.
+  void Take(Child& child, const std::string& bytes) {
+    child.pending += bytes;
+    size_t end;
+    while ((end = child.pending.find('\n')) != std::string::npos) {
+      const std::string line = child.pending.substr(0, end);
+      child.pending.erase(0, end + 1);
+      const json message = json::parse(line, nullptr, false);
+      if (!message.is_object()) continue;
+      if (message.contains("progress")) {
+        toErr_(message.value("progress", ""));
+      } else {
+        child.reported = true;
+        Count(counts_,
+              {message.value("ok", false), message.value("partial", false), message.value("skipped", false),
+               message.value("out", ""), message.value("err", "")},
+              out_, err_);
+      }
+    }
+  }
+
+  void Reap(Child& child) {
+    ::close(child.fd);
+    child.fd = -1;
+    int status = 0;
+    while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (child.reported) return;
+    const std::string how = WIFSIGNALED(status) ? std::string("signal ") + std::to_string(WTERMSIG(status))
+                                                : "status " + std::to_string(WEXITSTATUS(status));
+    Count(counts_, Failed(child.path + ": the work ended without a result (" + how + ")\n"), out_, err_);
+  }
+
+  const FileWork& work_;
+  BatchCounts& counts_;
+  std::ostream& out_;
+  std::ostream& err_;
+  const ProgressSink& toErr_;
+  std::vector<Child> running_;
+};
+
 }  // namespace
 
 bool AnyFolder(const std::vector<std::string>& inputs) {
@@ -149,86 +249,17 @@ BatchCounts RunFiles(const std::vector<std::string>& paths, int jobs, const File
 
   out.flush();
   err.flush();
-  std::vector<Child> running;
+  Children children(work, counts, out, err, toErr);
   size_t next = 0;
-  auto start = [&](const std::string& path) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-      Count(counts, Failed(path + ": cannot make a pipe: " + std::strerror(errno) + "\n"), out, err);
-      return;
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::close(fds[0]);
-      RunChild(work, path, fds[1]);
-    }
-    ::close(fds[1]);
-    if (pid < 0) {
-      ::close(fds[0]);
-      Count(counts, Failed(path + ": cannot start: " + std::strerror(errno) + "\n"), out, err);
-      return;
-    }
-    running.push_back({pid, fds[0], path, "", false});
-  };
-  // Takes the whole lines a child has sent; partial lines wait for the rest.
-  auto take = [&](Child& child, const std::string& bytes) {
-    child.pending += bytes;
-    size_t end;
-    while ((end = child.pending.find('\n')) != std::string::npos) {
-      const std::string line = child.pending.substr(0, end);
-      child.pending.erase(0, end + 1);
-      const json message = json::parse(line, nullptr, false);
-      if (!message.is_object()) continue;
-      if (message.contains("progress")) {
-        toErr(message.value("progress", ""));
-      } else {
-        child.reported = true;
-        Count(counts,
-              {message.value("ok", false), message.value("partial", false), message.value("skipped", false),
-               message.value("out", ""), message.value("err", "")},
-              out, err);
-      }
-    }
-  };
-
   bool passedOn = false;
-  while (next < paths.size() || !running.empty()) {
+  while (next < paths.size() || !children.Empty()) {
     if (interrupted(next) && !passedOn) {
       next = paths.size();
-      // A SIGTERM reaches this process alone; Ctrl-C reaches them all.
-      for (const Child& child : running) ::kill(child.pid, counts.signal);
+      children.PassOn(counts.signal);
       passedOn = true;
     }
-    while (next < paths.size() && running.size() < static_cast<size_t>(jobs)) start(paths[next++]);
-    if (running.empty()) continue;
-    std::vector<pollfd> polls;
-    for (const Child& child : running) polls.push_back({child.fd, POLLIN, 0});
-    // Woken now and then to see whether a signal came before the poll.
-    if (::poll(polls.data(), polls.size(), 250) < 0 && errno != EINTR) break;
-    for (size_t i = 0; i < polls.size(); ++i) {
-      if (!(polls[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      Child& child = running[i];
-      char buffer[4096];
-      const ssize_t n = ::read(child.fd, buffer, sizeof buffer);
-      if (n > 0) {
-        take(child, std::string(buffer, static_cast<size_t>(n)));
-      } else if (n == 0 || errno != EINTR) {
-        ::close(child.fd);
-        child.fd = -1;
-        int status = 0;
-        while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        if (!child.reported) {
-          const std::string how = WIFSIGNALED(status)
-                                      ? std::string("signal ") + std::to_string(WTERMSIG(status))
-                                      : "status " + std::to_string(WEXITSTATUS(status));
-          Count(counts, Failed(child.path + ": the work ended without a result (" + how + ")\n"), out,
-                err);
-        }
-      }
-    }
-    running.erase(std::remove_if(running.begin(), running.end(), [](const Child& c) { return c.fd < 0; }),
-                  running.end());
+    while (next < paths.size() && children.Size() < static_cast<size_t>(jobs)) children.Start(paths[next++]);
+    if (!children.Empty() && !children.Wait()) break;
   }
   interrupted(paths.size());
   return counts;
