@@ -9,6 +9,7 @@
 #include "platform/errors.h"
 #include "app/headless/headless_run.h"
 #include "platform/stream.h"
+#include "playback/frame_clock.h"
 #include "tools/command_line.h"
 #include "tools/file_util.h"
 #include "tools/inspect.h"
@@ -86,8 +87,10 @@ int32_t WriteThumbnail(const ThumbnailOptions& options) {
     if (!(*options.seconds >= 0) || !std::isfinite(*options.seconds)) {
       throw ToolError("the time must be 0 seconds or later");
     }
-    const double k = std::floor(*options.seconds * 1000.0 / info.header->FrameInterval);
-    frame = static_cast<int32_t>(std::min<double>(k, info.FrameCount() - 1));
+    // On the played clock, whose frames may be shorter than the interval.
+    const FrameClock clock(info.header->FrameInterval);
+    const auto milliseconds = static_cast<int64_t>(std::min(*options.seconds * 1000.0, 1e15));
+    frame = static_cast<int32_t>(std::min<int64_t>(clock.FrameAtTick(clock.TickAt(milliseconds)), info.FrameCount() - 1));
   }
 
   // The player's sound file and, for another stub size, a re-stubbed copy.

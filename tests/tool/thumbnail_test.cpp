@@ -33,7 +33,8 @@ class Thumbnail : public testing::ToolTest {
       if (k == 0) {
         recorder::CopyPixels(screen, keyFrame);
         builder = std::make_unique<recorder::RecordingBuilder>(screen);
-        builder->NoCursor().Interval(1000);
+        // 25 ticks of 40 ms: a frame plays 1,000 ms of its 1,020.
+        builder->NoCursor().Interval(1020);
       } else {
         builder->AddFrame(screen);
       }
@@ -90,7 +91,7 @@ TEST_F(Thumbnail, TheFrameShownAtAGivenTime) {
   EXPECT_TRUE(near(colourAt("0"), kColours[0]));
   EXPECT_TRUE(near(colourAt("0.999"), kColours[0]));
   EXPECT_TRUE(near(colourAt("2.5"), kColours[2]));
-  EXPECT_TRUE(near(colourAt("3"), kColours[3]));
+  EXPECT_TRUE(near(colourAt("3"), kColours[3]));  // played time: 3 x 1,000 ms, not the intervals' 3,060
   EXPECT_TRUE(near(colourAt("600"), kColours[3]));  // past the end: the last frame
   EXPECT_EQ(Run({"thumbnail", file, Path("t.png"), "--time", "-1"}).status, 2);
   EXPECT_EQ(Run({"thumbnail", file, Path("t.png"), "--time", "soon"}).status, 2);
