@@ -43,6 +43,13 @@ share/applications/selfplay-view.desktop
 share/metainfo/io.github.selfplay.selfplay_view.metainfo.xml"
 [ -f "$build/selfplay-view" ] && need help2man && expected="$expected
 share/man/man1/selfplay-view.1"
+web="$source/../build-web/selfplay-web"
+if [ -f "$web/selfplay-player.wasm" ]; then
+  for file in $(cd "$web" && find . -type f | sed 's|^\./||'); do
+    expected="$expected
+share/selfplay/web/$file"
+  done
+fi
 for file in $expected; do
   [ -f "$prefix/$file" ] || fail "$file is not installed"
 done
@@ -103,7 +110,14 @@ fi
 
 if [ -n "$package" ]; then
   contents=$(dpkg-deb --contents "$package") || fail "dpkg-deb cannot read $package"
-  for file in $expected; do
+  web="$source/../build-web/selfplay-web"
+if [ -f "$web/selfplay-player.wasm" ]; then
+  for file in $(cd "$web" && find . -type f | sed 's|^\./||'); do
+    expected="$expected
+share/selfplay/web/$file"
+  done
+fi
+for file in $expected; do
     echo "$contents" | grep -q " \./usr/$file\$" || fail "$package does not hold /usr/$file"
   done
   # The programs come without their debugging sections; the stub comes
