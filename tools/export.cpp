@@ -181,7 +181,8 @@ void PlayTicks(HeadlessRun& run, const RecordingInfo& layout, const TickClock& c
       }
       // The player's own words, and where the damage is when the inspection read it.
       throw ToolError(options.path + ": the player stopped at frame " + std::to_string(shown) + ": " + *failure +
-                      (layout.damage ? " (" + layout.damage->message + ")" : ""));
+                      (layout.damage ? " (" + layout.damage->message + ")" : "") +
+                      "; --salvage exports what plays before it");
     }
     const int handledNow = system.HandledMessages();
     const Rect changed = handledNow == handled + 1 ? system.LastPresented() : player.Picture().Bounds();

@@ -242,6 +242,7 @@ TEST_F(Batch, SalvageOfARecordingStoppedByABadValueEndsTheSoundWithThePicture) {
   EXPECT_EQ(run.status, 1) << "the player stopped early: not a whole export";
   EXPECT_NE(run.err.find("the player stopped at frame 3: 录像文件已损坏 (frame 3: block 0: JPEG size 0"), std::string::npos)
       << run.err;
+  EXPECT_NE(run.err.find("; --salvage exports what plays before it"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(Path("bad.mp4")));
   run = Run({"export", Path("bad.exe"), "--video", Path("bad.mp4"), "--salvage"});
   ASSERT_EQ(run.status, 0) << run.err;
