@@ -9,7 +9,6 @@
 #include "platform/errors.h"
 #include "app/headless/headless_run.h"
 #include "platform/stream.h"
-#include "playback/frame_clock.h"
 #include "tools/command_line.h"
 #include "tools/file_util.h"
 #include "tools/inspect.h"
@@ -88,7 +87,7 @@ int32_t WriteThumbnail(const ThumbnailOptions& options) {
       throw ToolError("the time must be 0 seconds or later");
     }
     // On the played clock, whose frames may be shorter than the interval.
-    const FrameClock clock(info.header->FrameInterval);
+    const FrameClock clock = info.Clock();
     const auto milliseconds = static_cast<int64_t>(std::min(*options.seconds * 1000.0, 1e15));
     frame = static_cast<int32_t>(std::min<int64_t>(clock.FrameAtTick(clock.TickAt(milliseconds)), info.FrameCount() - 1));
   }
