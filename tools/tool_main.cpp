@@ -177,12 +177,20 @@ int RunExtractSound(const ParsedArgs& args, std::ostream&, std::ostream&) {
   return 0;
 }
 
-int RunRepack(const ParsedArgs& args, std::ostream&, std::ostream&) {
+int RunRepack(const ParsedArgs& args, std::ostream&, std::ostream& err) {
+  const std::string& path = args.Positional()[0];
   CheckOutputFree(args.Require("--output"), OverwriteOf(args));
-  const std::vector<uint8_t> recording = ReadWholeFile(args.Positional()[0]);
+  const std::vector<uint8_t> recording = ReadWholeFile(path);
   const std::vector<uint8_t> stub = ReadWholeFile(StubPath(args));
   const std::vector<uint8_t> file = ReplaceStub(recording, PayloadOffset(args), stub);
   WriteWholeFile(args.Require("--output"), file, FileMode::Executable);
+  // The payload is copied as it is: a damaged one stays damaged.
+  ByteViewStream copy(file);
+  const RecordingInfo info = InspectRecording(copy, {.payloadOffset = static_cast<uint32_t>(stub.size())});
+  if (info.damage) {
+    err << "selfplay-tool repack: warning: " << args.Require("--output") << " plays " << info.PlayableFrames()
+        << " of " << info.FrameCount() << " frames, as " << path << " does: " << info.damage->message << "\n";
+  }
   return 0;
 }
 
