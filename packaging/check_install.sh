@@ -110,14 +110,7 @@ fi
 
 if [ -n "$package" ]; then
   contents=$(dpkg-deb --contents "$package") || fail "dpkg-deb cannot read $package"
-  web="$source/../build-web/selfplay-web"
-if [ -f "$web/selfplay-player.wasm" ]; then
-  for file in $(cd "$web" && find . -type f | sed 's|^\./||'); do
-    expected="$expected
-share/selfplay/web/$file"
-  done
-fi
-for file in $expected; do
+  for file in $expected; do
     echo "$contents" | grep -q " \./usr/$file\$" || fail "$package does not hold /usr/$file"
   done
   # The programs come without their debugging sections; the stub comes
