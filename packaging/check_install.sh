@@ -63,7 +63,7 @@ if [ -f "$build/selfplay" ]; then
     mkdir "$prefix/pictures"
     convert -size 48x32 xc:'#3060c0' "$prefix/pictures/a.png"
     convert -size 48x32 xc:'#c06030' "$prefix/pictures/b.png"
-    "$tool" pack --frames "$prefix/pictures" --interval 500 -o "$prefix/lesson.exe" >/dev/null &&
+    "$tool" pack --frames "$prefix/pictures" --interval 480 -o "$prefix/lesson.exe" >/dev/null &&
       "$tool" info "$prefix/lesson.exe" | grep -q '^stub  *495,616 bytes' ||
       fail "the installed selfplay-tool does not pack behind the installed stub"
   fi
