@@ -224,7 +224,7 @@ void SeekablePlayback::RestoreBackgroundAt(int32_t frame) {
   const Icon none;
   for (int32_t f = cursor_->ReplayFrom(frame); f < frame; ++f) {
     Compose(f);
-    if (composed_ != f) break;  // damage ended the recording earlier
+    if (composed_ != f) return;  // damage ended the recording earlier
     PresentAt(f, TicksPerFrame() - 1, none);
   }
   cursor_->KeepBackgroundOf(frame);
@@ -245,6 +245,9 @@ const Bitmap& SeekablePlayback::PictureAt(int64_t tick) {
   if (cursor_->Shown() != TickPlace{frame, steps - 1} && cursor_->NeedsEarlierBackground(frame, steps)) {
     RestoreBackgroundAt(frame);
     Compose(frame);
+    // Damage found replaying the frames before it ended the recording
+    // earlier still: its frame is gone.
+    if (composed_ != frame) return PictureAt(LastTick());
   }
   cursor_->LoadIcon(hasCursor ? std::optional<int32_t>(Frames()[frame].iconFrame) : std::nullopt);
   const std::optional<int32_t>& presented = cursor_->Presented();
