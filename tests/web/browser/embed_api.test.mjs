@@ -1,15 +1,9 @@
 // Embedding: createPlayer with every kind of source and its options, the
 // player's methods and events, its refusals, and <selfplay-player>.
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
 import path from 'node:path';
-import {after, before, describe, test} from 'node:test';
-import {launchBrowser, makeFixtures, openPage, pictureDifference, screenshot, siteDir, startServer, waitFor}
-  from './harness.mjs';
-
-let fixtures;
-let server;
-let browser;
+import {describe, test} from 'node:test';
+import {openPage, pictureDifference, screenshot, useSite, waitFor} from './harness.mjs';
 
 const kEmbedPage = `<!doctype html>
 <html><head><meta charset="utf-8"><title>embed</title></head>
@@ -31,22 +25,10 @@ const kElementPage = `<!doctype html>
 <script type="module" src="/selfplay-player.js"></script>
 </body></html>`;
 
-before(async () => {
-  fixtures = makeFixtures();
-  fs.writeFileSync(path.join(fixtures, 'embed.html'), kEmbedPage);
-  fs.writeFileSync(path.join(fixtures, 'element.html'), kElementPage);
-  server = await startServer(siteDir(), fixtures);
-  browser = await launchBrowser();
-});
-
-after(async () => {
-  await browser?.close();
-  await server?.close();
-  if (fixtures) fs.rmSync(fixtures, {recursive: true, force: true});
-});
+const site = useSite({pages: {'embed.html': kEmbedPage, 'element.html': kElementPage}});
 
 async function embedPage(errors) {
-  const page = await openPage(browser, `${server.origin}/fixtures/embed.html`, errors);
+  const page = await openPage(site.browser, `${site.server.origin}/fixtures/embed.html`, errors);
   await waitFor(page, () => window.pageReady);
   return page;
 }
@@ -195,7 +177,7 @@ describe('createPlayer', () => {
 describe('<selfplay-player>', () => {
   test('takes its attributes, and element.player is the player', async () => {
     const errors = [];
-    const page = await openPage(browser, `${server.origin}/fixtures/element.html`, errors);
+    const page = await openPage(site.browser, `${site.server.origin}/fixtures/element.html`, errors);
     await waitFor(page, () => !!document.getElementById('lesson').player);
     const seen = await page.evaluate(async () => {
       const element = document.getElementById('lesson');
@@ -213,7 +195,7 @@ describe('<selfplay-player>', () => {
     });
     assert.deepEqual(seen, {same: true, time: 5, speed: 1.5, loop: true, muted: true, autoplay: false,
                             oneToOne: true, width: 640});
-    assert.equal((await pictureDifference(page, path.join(fixtures, 'lesson-5000.rgba'),
+    assert.equal((await pictureDifference(page, path.join(site.fixtures, 'lesson-5000.rgba'),
                                           "document.getElementById('lesson').player")).differing, 0);
     await screenshot(page, 'element-one-to-one');
     // Fit to the width: the element's 720 px, the aspect kept.

@@ -6,6 +6,7 @@ import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
+import {after, before} from 'node:test';
 import puppeteer from 'puppeteer-core';
 
 const kTypes = {
@@ -134,4 +135,23 @@ export async function screenshot(page, name) {
   if (!dir) return;
   fs.mkdirSync(dir, {recursive: true});
   await page.screenshot({path: path.join(dir, `${name}.png`)});
+}
+
+// A suite's fixtures (with `pages`, name -> text, written among them), the
+// server of the site and of the fixtures, and a browser: made before the
+// suite's tests, closed and removed after them.
+export function useSite({pages = {}} = {}) {
+  const site = {fixtures: null, server: null, browser: null};
+  before(async () => {
+    site.fixtures = makeFixtures();
+    for (const [name, text] of Object.entries(pages)) fs.writeFileSync(path.join(site.fixtures, name), text);
+    site.server = await startServer(siteDir(), site.fixtures);
+    site.browser = await launchBrowser();
+  });
+  after(async () => {
+    await site.browser?.close();
+    await site.server?.close();
+    if (site.fixtures) fs.rmSync(site.fixtures, {recursive: true, force: true});
+  });
+  return site;
 }

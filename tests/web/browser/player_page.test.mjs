@@ -4,30 +4,15 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import {after, before, describe, test} from 'node:test';
-import {launchBrowser, makeFixtures, openPage, pictureDifference, scratchDir, screenshot, siteDir, startServer,
-  waitFor} from './harness.mjs';
+import {describe, test} from 'node:test';
+import {openPage, pictureDifference, scratchDir, screenshot, useSite, waitFor} from './harness.mjs';
 
-let fixtures;
-let server;
-let browser;
-
-before(async () => {
-  fixtures = makeFixtures();
-  server = await startServer(siteDir(), fixtures);
-  browser = await launchBrowser();
-});
-
-after(async () => {
-  await browser?.close();
-  await server?.close();
-  if (fixtures) fs.rmSync(fixtures, {recursive: true, force: true});
-});
+const site = useSite();
 
 const player = 'window.selfplayPlayer';
 
 async function openRecording(name, errors) {
-  const page = await openPage(browser, `${server.origin}/index.html?src=/fixtures/${name}`, errors);
+  const page = await openPage(site.browser, `${site.server.origin}/index.html?src=/fixtures/${name}`, errors);
   await waitFor(page, () => window.selfplayPlayer && window.selfplayPlayer.getDuration() > 0);
   return page;
 }
@@ -55,19 +40,19 @@ describe('opening', () => {
     await pausedAndIndexed(page);
     await press(page, 'Home');
     assert.equal(await time(page), 0);
-    const first = await pictureDifference(page, path.join(fixtures, 'lesson-0.rgba'));
+    const first = await pictureDifference(page, path.join(site.fixtures, 'lesson-0.rgba'));
     assert.deepEqual([first.width, first.height], [640, 400]);
     assert.equal(first.differing, 0, `bytes differing from the native picture: ${JSON.stringify(first)}`);
     await screenshot(page, 'page-first-picture');
 
     await press(page, 'ArrowRight');
     assert.equal(await time(page), 5);
-    assert.equal((await pictureDifference(page, path.join(fixtures, 'lesson-5000.rgba'))).differing, 0);
+    assert.equal((await pictureDifference(page, path.join(site.fixtures, 'lesson-5000.rgba'))).differing, 0);
 
     await press(page, 'Period');
     assert.equal(await time(page), 6);
     assert.equal(await page.evaluate(() => window.selfplayPlayer.paused), true);
-    assert.equal((await pictureDifference(page, path.join(fixtures, 'lesson-6000.rgba'))).differing, 0);
+    assert.equal((await pictureDifference(page, path.join(site.fixtures, 'lesson-6000.rgba'))).differing, 0);
 
     await page.keyboard.press('Equal');
     const speed = await page.evaluate(() => {
@@ -82,7 +67,7 @@ describe('opening', () => {
 
   test('a dropped file opens', async () => {
     const errors = [];
-    const page = await openPage(browser, `${server.origin}/index.html`, errors);
+    const page = await openPage(site.browser, `${site.server.origin}/index.html`, errors);
     await page.evaluate(async () => {
       const bytes = await (await fetch('/fixtures/lesson.exe')).arrayBuffer();
       const transfer = new DataTransfer();
@@ -132,16 +117,16 @@ describe('moving through', () => {
     assert.equal(await page.evaluate(() => window.selfplayPlayer.paused), true);
     for (const seconds of [15, 6, 5, 0]) {
       await page.evaluate((s) => window.selfplayPlayer.seek(s), seconds);
-      const difference = await pictureDifference(page, path.join(fixtures, `lesson-${seconds * 1000}.rgba`));
+      const difference = await pictureDifference(page, path.join(site.fixtures, `lesson-${seconds * 1000}.rgba`));
       assert.equal(difference.differing, 0, `at ${seconds} s: ${JSON.stringify(difference)}`);
     }
     await page.close();
   });
 
   test('touch: a tap on the picture plays and pauses, a finger drags along the bar', async () => {
-    const page = await openPage(browser, null);
+    const page = await openPage(site.browser, null);
     await page.setViewport({width: 800, height: 700, hasTouch: true, isMobile: true});
-    await page.goto(`${server.origin}/index.html?src=/fixtures/lesson.exe`);
+    await page.goto(`${site.server.origin}/index.html?src=/fixtures/lesson.exe`);
     await waitFor(page, () => window.selfplayPlayer && window.selfplayPlayer.getDuration() > 0);
     await pausedAndIndexed(page);
     await page.evaluate(() => window.selfplayPlayer.setMuted(true));
@@ -187,8 +172,8 @@ describe('moving through', () => {
   });
 
   test('the end: `ended` and a stop, or with loop, from the start again', async () => {
-    const page = await openPage(browser, `${server.origin}/index.html`);
-    const url = `${server.origin}/fixtures/lesson.exe`;
+    const page = await openPage(site.browser, `${site.server.origin}/index.html`);
+    const url = `${site.server.origin}/fixtures/lesson.exe`;
     const ended = await page.evaluate(async (src) => {
       const {createPlayer} = await import('/selfplay-player.js');
       const host = document.getElementById('player');
@@ -288,7 +273,7 @@ describe('bad files', () => {
   });
 
   test('a file that is no recording gets a message naming what was expected', async () => {
-    const page = await openPage(browser, `${server.origin}/index.html?src=/fixtures/notes.txt`);
+    const page = await openPage(site.browser, `${site.server.origin}/index.html?src=/fixtures/notes.txt`);
     const message = await waitFor(page, () => document.getElementById('message').textContent);
     assert.match(message, /^notes\.txt is no recording: a recording behind the Windows or Linux player, or a bare recording, was expected/);
     await screenshot(page, 'not-a-recording');

@@ -5,26 +5,11 @@ import assert from 'node:assert/strict';
 import {execFileSync, spawnSync} from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import {after, before, describe, test} from 'node:test';
-import {launchBrowser, makeFixtures, openPage, pictureDifference, scratchDir, screenshot, siteDir, startServer, waitFor}
-  from './harness.mjs';
+import {describe, test} from 'node:test';
+import {openPage, pictureDifference, scratchDir, screenshot, siteDir, useSite, waitFor} from './harness.mjs';
 
-let fixtures;
-let server;
-let browser;
-
-before(async () => {
-  fixtures = makeFixtures();
-  server = await startServer(siteDir(), fixtures);
-  // No --autoplay-policy switch: Chromium's own policy holds sound back.
-  browser = await launchBrowser();
-});
-
-after(async () => {
-  await browser?.close();
-  await server?.close();
-  if (fixtures) fs.rmSync(fixtures, {recursive: true, force: true});
-});
+// No --autoplay-policy switch: Chromium's own policy holds sound back.
+const site = useSite();
 
 // Pairs of (the sound's output clock, the player's time), in seconds.
 async function clocks(page) {
@@ -37,7 +22,7 @@ async function clocks(page) {
 describe('sound', () => {
   test('held back until a click, which starts picture and sound together; the picture follows the sound clock', async () => {
     const errors = [];
-    const page = await openPage(browser, null, errors);
+    const page = await openPage(site.browser, null, errors);
     // Every evaluate of puppeteer's counts as a user's action, which lets
     // sound start: until the player has settled, the page reports to us.
     let reportBlocked;
@@ -51,7 +36,7 @@ describe('sound', () => {
       });
       observer.observe(document, {subtree: true, childList: true, attributes: true, attributeFilter: ['class']});
     });
-    await page.goto(`${server.origin}/index.html?src=/fixtures/lesson.exe`);
+    await page.goto(`${site.server.origin}/index.html?src=/fixtures/lesson.exe`);
     await blocked;
     await screenshot(page, 'sound-blocked');
     // Waiting for the click: the first picture, paused, the sound not running.
@@ -107,10 +92,10 @@ describe('one-file HTML', () => {
       return;
     }
     const out = path.join(scratchDir('export'), 'lesson.html');
-    execFileSync(tool, ['export', path.join(fixtures, 'lesson.exe'), '--html', out],
+    execFileSync(tool, ['export', path.join(site.fixtures, 'lesson.exe'), '--html', out],
                  {stdio: 'inherit', env: {...process.env, SELFPLAY_WEB_DIR: siteDir()}});
     const errors = [];
-    const page = await openPage(browser, null, errors);
+    const page = await openPage(site.browser, null, errors);
     const fetched = [];
     page.on('request', (request) => {
       if (!/^(blob|data|file):/.test(request.url())) fetched.push(request.url());
@@ -123,7 +108,7 @@ describe('one-file HTML', () => {
     });
     assert.deepEqual(seen, {count: 1, duration: 19});
     await page.evaluate(() => document.querySelector('selfplay-player').player.seek(0));
-    const first = await pictureDifference(page, path.join(fixtures, 'lesson-0.rgba'),
+    const first = await pictureDifference(page, path.join(site.fixtures, 'lesson-0.rgba'),
                                           "document.querySelector('selfplay-player').player");
     assert.equal(first.differing, 0);
     await screenshot(page, 'one-file-html');
