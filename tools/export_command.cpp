@@ -1,8 +1,8 @@
 #include "tools/export_command.h"
 
 #include <filesystem>
-#include <optional>
 #include <map>
+#include <optional>
 
 #include "tools/command_args.h"
 #include "tools/export.h"
