@@ -20,11 +20,17 @@ constexpr size_t kMaxChanges = 64;
 // blocks listed) onto the frame bitmap, in stored order.
 class SeekablePlayback::Composer : public FrameRecordEvents {
  public:
-  Composer(SeekablePlayback& playback, const std::vector<PlannedBlock>* only)
-      : playback_(playback), only_(only) {}
+  Composer(SeekablePlayback& playback, const std::vector<PlannedBlock>* only, bool check)
+      : playback_(playback), only_(only), check_(check) {}
 
   void Block(const BlockItem& block) override {
     SeekablePlayback& p = playback_;
+    if (check_) {
+      p.jpeg_.LoadFromStream(p.jpegBuffer_);
+      p.jpegBuffer_.Clear();
+      p.jpeg_.Check();
+      return;
+    }
     Rect part{0, 0, kMaxImageSide, kMaxImageSide};
     if (only_) {
       const auto planned = std::lower_bound(only_->begin(), only_->end(), block.index,
@@ -42,6 +48,7 @@ class SeekablePlayback::Composer : public FrameRecordEvents {
  private:
   SeekablePlayback& playback_;
   const std::vector<PlannedBlock>* only_;
+  bool check_;  // read through, nothing drawn
 };
 
 std::unique_ptr<SeekablePlayback> SeekablePlayback::Open(const std::string& path) {
@@ -109,13 +116,14 @@ int32_t SeekablePlayback::FrameOfTick(int64_t tick) const {
 void SeekablePlayback::EndAtDamage(int32_t frame, ItemFault fault) {
   changesSince_.reset();
   index_->EndAt(frame, std::move(fault));
+  checked_ = std::min(checked_, FrameCount() - 1);
   snapshots_.DropFrom(frame);
   if (composed_ && *composed_ >= frame) composed_.reset();
 }
 
-void SeekablePlayback::ApplyFrame(int32_t frame, const std::vector<PlannedBlock>* only) {
+void SeekablePlayback::ApplyFrame(int32_t frame, const std::vector<PlannedBlock>* only, bool check) {
   applyingFrame_ = frame;
-  Composer composer(*this, only);
+  Composer composer(*this, only, check);
   file_->Seek(Frames()[frame].offset, SeekOrigin::Begin);
   const auto last = frame == Header().FrameCount - 1 ? PayloadReader::LastFrame::kYes
                                                      : PayloadReader::LastFrame::kNo;
@@ -129,6 +137,7 @@ void SeekablePlayback::ApplyFrames(int32_t from, int32_t to, const BlockPlan* pl
     if (only && only->empty()) continue;
     ApplyFrame(k, only);
     if (!plan) {
+      if (k == checked_ + 1) checked_ = k;
       // The whole record, then the caption, as the stub draws them.
       DrawCaption(frame_, caption);
       NoteChange();
@@ -148,12 +157,30 @@ void SeekablePlayback::TrackChangesFrom(int32_t frame) {
   frame_.TakeDirty();
 }
 
+template <typename Apply>
+bool SeekablePlayback::EndingAtDamage(Apply apply) {
+  try {
+    apply();
+    return true;
+  } catch (const PayloadEndError& e) {
+    EndAtDamage(applyingFrame_, e.Fault());
+  } catch (const DamagedRecording& e) {
+    EndAtDamage(applyingFrame_, e.Fault());
+  } catch (const Error& e) {
+    // A picture that does not decode ends the recording before its frame.
+    EndAtDamage(applyingFrame_, {reader_->Item(), reader_->ItemOffset(),
+                                 reader_->Item() + " at offset " + Thousands(reader_->ItemOffset()) +
+                                     ": " + e.what()});
+  }
+  return false;
+}
+
 void SeekablePlayback::Compose(int32_t frame) {
   for (;;) {
     frame = std::clamp(frame, 0, FrameCount() - 1);
     if (composed_ == frame) return;
     cursor_->Forget();
-    try {
+    const bool done = EndingAtDamage([&] {
       // Playing on: the records in order, exactly as the stub applies them.
       if (composed_ && frame > *composed_ && frame - *composed_ <= 2) {
         const int32_t from = *composed_;
@@ -175,18 +202,27 @@ void SeekablePlayback::Compose(int32_t frame) {
       ApplyFrames(base, frame, &plan);
       composed_ = frame;
       KeepSnapshot(frame);
-      return;
-    } catch (const PayloadEndError& e) {
-      EndAtDamage(applyingFrame_, e.Fault());
-    } catch (const DamagedRecording& e) {
-      EndAtDamage(applyingFrame_, e.Fault());
-    } catch (const Error& e) {
-      // A picture that does not decode ends the recording before its frame.
-      EndAtDamage(applyingFrame_, {reader_->Item(), reader_->ItemOffset(),
-                                   reader_->Item() + " at offset " +
-                                       Thousands(reader_->ItemOffset()) + ": " + e.what()});
-    }
+    });
+    if (done) return;
   }
+}
+
+bool SeekablePlayback::CheckNextFrames(int64_t bytes) {
+  int64_t read = 0;
+  while (checked_ + 1 < FrameCount() && read < bytes) {
+    const int32_t frame = checked_ + 1;
+    if (!EndingAtDamage([&] { ApplyFrame(frame, nullptr, true); })) return false;
+    checked_ = frame;
+    const IndexedFrame& f = Frames()[frame];
+    for (uint32_t b = 0; b < f.blockCount; ++b) read += Blocks()[f.firstBlock + b].jpeg.size;
+    read += 1;  // a frame of no blocks still counts
+  }
+  return checked_ + 1 < FrameCount();
+}
+
+bool SeekablePlayback::DoIdleWork() {
+  if (!Indexed()) return false;
+  return PrepareNextSnapshot() || CheckNextFrames();
 }
 
 bool SeekablePlayback::PrepareNextSnapshot() {

@@ -113,6 +113,17 @@ class SeekablePlayback {
   // when all are made or the budget is spent. Meant for idle moments: each
   // call composes one frame from the snapshot before it.
   bool PrepareNextSnapshot();
+  // Reads the next frames' blocks through, in time order, as playing them
+  // would (about `bytes` of pictures); false once every frame is read. A
+  // seek decodes only the blocks that show, so a block drawn over later
+  // that does not decode is found here, and ends the recording before its
+  // frame as it ends the stub's.
+  bool CheckNextFrames(int64_t bytes = int64_t{1} << 20);
+  // Frames 1 to this one are known to decode whole.
+  int32_t CheckedFrames() const { return checked_; }
+  // One slice of the work for idle moments, once the index is complete:
+  // the next snapshot, else the next frames' check. False when none is left.
+  bool DoIdleWork();
 
   // Snapshots held and their bytes, for tests and benchmarks.
   size_t SnapshotCount() const { return snapshots_.Count(); }
@@ -125,7 +136,11 @@ class SeekablePlayback {
   void PlanSnapshots();
   void Compose(int32_t frame);
   void ApplyFrames(int32_t from, int32_t to, const BlockPlan* plan);
-  void ApplyFrame(int32_t frame, const std::vector<PlannedBlock>* only);
+  void ApplyFrame(int32_t frame, const std::vector<PlannedBlock>* only, bool check = false);
+  // Runs `apply`, which reads frame records: damage it meets ends the
+  // recording before the frame being applied, and the result is false.
+  template <typename Apply>
+  bool EndingAtDamage(Apply apply);
   void KeepSnapshot(int32_t frame);
   void EndAtDamage(int32_t frame, ItemFault fault);
   // Shows frame_ with the cursor at tick `steps` of `frame`.
@@ -150,6 +165,7 @@ class SeekablePlayback {
   MemoryStream iconBuffer_;
   Bitmap frame_;
   std::optional<int32_t> composed_;  // the frame whose bitmap frame_ holds
+  int32_t checked_ = 0;               // frames 1 .. checked_ decode whole
   int32_t applyingFrame_ = 0;
   SnapshotCache snapshots_;
   // frame_ differs from this frame's bitmap only inside changed_ (none:

@@ -97,11 +97,16 @@ ViewerWindow::ViewerWindow() {
   connect(&frameTimer_, &QTimer::timeout, this, [this] { OnTimer(); });
   // Snapshots are made one at a time between the picture's ticks.
   connect(&snapshotTimer_, &QTimer::timeout, this, [this] {
-    if (!playback_ || !playback_->PrepareNextSnapshot()) {
+    if (!playback_) {
       snapshotTimer_.stop();
       return;
     }
-    shownTick_ = -1;  // the playback's picture was used for the snapshot
+    const int32_t frames = playback_->FrameCount();
+    if (!playback_->DoIdleWork()) snapshotTimer_.stop();
+    shownTick_ = -1;  // the playback's picture was used for the work
+    // Damage found in a block that seeks never decoded: the picture may
+    // stand past the new end, paused or not.
+    if (playback_->FrameCount() != frames) Render(true);
   });
   hideControlsTimer_.setSingleShot(true);
   connect(&hideControlsTimer_, &QTimer::timeout, this, [this] {
@@ -240,7 +245,7 @@ bool ViewerWindow::Open(const QString& path) {
   previewPlayback_.reset();
   previewFrame_ = -1;
   path_ = path;
-  damageShown_ = false;
+  damageShownAt_ = -1;
   damageNotice_.clear();
   soundNotice_.clear();
   UpdateNotices();
@@ -289,7 +294,7 @@ bool ViewerWindow::Open(const QString& path) {
   SetPaused(false);
   if (startMs_) SeekTo(*std::exchange(startMs_, std::nullopt));
   Render(true);
-  if (playback_->Damage()) ShowDamage();
+  ShowNewDamage();
   return true;
 }
 
@@ -318,7 +323,7 @@ void ViewerWindow::Render(bool force) {
                                    : QRect(dirty.left, dirty.top, dirty.right - dirty.left,
                                            dirty.bottom - dirty.top));
     shownTick_ = tick;
-    if (playback_->Damage() && !damageShown_) ShowDamage();
+    ShowNewDamage();
   }
   bar_->SetPosition(now);
   UpdateLabels();

@@ -82,6 +82,8 @@ class ViewerWindow : public QMainWindow {
   void ToggleMute();
   void ToggleIdleSkip();
   void ShowDamage();
+  // Shows damage found since the last call, if any.
+  void ShowNewDamage();
   void ShowSoundProblem();
   // Moves through the files given (PageDown / PageUp).
   void OpenNeighbour(int direction);
@@ -127,7 +129,9 @@ class ViewerWindow : public QMainWindow {
 
   int64_t shownTick_ = -1;
   double shownMs_ = 0;
-  bool damageShown_ = false;
+  // The frames that played when the damage shown was found (-1: none shown);
+  // idle work can find damage earlier still.
+  int32_t damageShownAt_ = -1;
   double speed_ = 1.0;
   bool loop_ = false;
   std::optional<double> startMs_;

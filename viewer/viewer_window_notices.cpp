@@ -23,8 +23,12 @@ double ViewerWindow::DeclaredDuration() const {
   return ms > readable && ms <= 24 * 3600e3 ? ms : readable;
 }
 
+void ViewerWindow::ShowNewDamage() {
+  if (playback_->Damage() && playback_->FrameCount() != damageShownAt_) ShowDamage();
+}
+
 void ViewerWindow::ShowDamage() {
-  damageShown_ = true;
+  damageShownAt_ = playback_->FrameCount();
   // Damage found while composing shortens the recording; the bar keeps the
   // length the recording claims and marks where the reading stops.
   bar_->SetDuration(DeclaredDuration());

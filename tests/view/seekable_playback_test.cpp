@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../engine/engine_fixture.h"
+#include "../media/jpeg_writer.h"
 #include "recorder/images.h"
 
 namespace sp::testing {
@@ -112,6 +113,8 @@ TEST_F(SeekablePlaybackTest, AnyTickEqualsPlayingStraightToIt) {
   for (int i = 0; i < 300; ++i) {
     const int64_t t = static_cast<int64_t>(random() % (last + 1));
     ASSERT_TRUE(Same(playback->PictureAt(t), straight[t], t)) << "jump " << i;
+    // The viewer's idle work between pictures changes none of them.
+    if (i % 5 == 0) playback->DoIdleWork();
   }
   // A fresh playback whose first picture is far in.
   auto fresh = SeekablePlayback::Open(exePath, SmallBudget());
@@ -279,6 +282,43 @@ TEST_F(SeekablePlaybackTest, UndecodableBlockEndsTheRecordingBeforeItsFrame) {
   EXPECT_EQ(playback->Damage()->item, "frame 9: block 0");
   EXPECT_NE(playback->Damage()->message.find("JPEG error"), std::string::npos)
       << playback->Damage()->message;
+}
+
+// A seek decodes only the blocks that show. A block drawn over whole later
+// whose data does not decode is found by the idle work, which ends the
+// recording before its frame, where playing straight ends it.
+TEST_F(SeekablePlaybackTest, IdleWorkFindsAHiddenBlockThatDoesNotDecode) {
+  recorder::Recording recording = VariedRecording(20);
+  // Its header reads; its scans are more than any picture may have.
+  recorder::Block hidden;
+  hidden.rect = {16, 16, 32, 32};
+  hidden.jpeg = media_testing::MakeSolidJpeg({.scans = media_testing::JpegScans::Exhaustive}, 0xFF0000);
+  recording.frames[11].blocks.push_back(hidden);  // frame 12
+  recorder::Block over;
+  over.rect = {0, 0, 48, 48};
+  over.jpeg = media_testing::MakeSolidJpeg({.width = 48, .height = 48}, 0x00FF00);
+  recording.frames[12].blocks.push_back(over);
+  Write(recording);
+  auto playback = SeekablePlayback::Open(exePath, SmallBudget());
+  playback->PictureAt(playback->TickOfFrame(15));
+  EXPECT_FALSE(playback->Damage());
+  EXPECT_EQ(playback->FrameCount(), 20);
+
+  int slices = 0;
+  while (playback->DoIdleWork()) ASSERT_LT(++slices, 1000);
+  ASSERT_TRUE(playback->Damage());
+  EXPECT_EQ(playback->Damage()->item, "frame 12: block " + std::to_string(recording.frames[11].blocks.size() - 1));
+  EXPECT_EQ(playback->FrameCount(), 12);
+  EXPECT_EQ(playback->CheckedFrames(), 11);
+  const auto straight = PlayStraight(11 * 5);
+  EXPECT_TRUE(Same(playback->PictureAt(playback->LastTick()), straight.back(), 11 * 5));
+
+  // Played on from the start, the same end is found without the idle work.
+  auto played = SeekablePlayback::Open(exePath, SmallBudget());
+  for (int32_t k = 0; k < 20; ++k) played->FrameAt(k);
+  EXPECT_EQ(played->FrameCount(), 12);
+  EXPECT_EQ(played->CheckedFrames(), 11);
+  EXPECT_FALSE(played->DoIdleWork() && played->CheckNextFrames());
 }
 
 // Cut at every item and with bytes changed anywhere, a file either opens

@@ -118,9 +118,9 @@ int sp_index_step(int h, int maxRecords) {
   return more;
 }
 
-int sp_prepare_snapshot(int h) {
+int sp_idle_work(int h) {
   return With(h, 0, [](WebSession& s) {
-    return s.Playback().Indexed() && s.Playback().PrepareNextSnapshot() ? 1 : 0;
+    return s.Playback().DoIdleWork() ? 1 : 0;
   });
 }
 

@@ -65,13 +65,15 @@ int sp_height(int handle);
 // complete, sp_duration_ms and friends describe what is indexed so far.
 int sp_index_step(int handle, int maxRecords);
 
-// Makes one more of the full-frame snapshots seeks start from (one frame
-// composed from the snapshot before it; milliseconds), in time order, within
-// the memory budget. Returns 1 while more remain, 0 when all are made. For
-// idle moments once the index is complete: without snapshots a seek
-// composes from further back (p95 of a 1-hour 1080p recording: 300 ms
-// without, under 100 ms with them).
-int sp_prepare_snapshot(int handle);
+// One slice of the work for idle moments once the index is complete
+// (milliseconds): first the full-frame snapshots seeks start from, one frame
+// composed from the snapshot before it, in time order within the memory
+// budget; then the read-through of the blocks seeks never decode, which
+// finds a block drawn over later that does not decode and ends the
+// recording before it. Returns 1 while work remains, 0 when done. Without
+// snapshots a seek composes from further back (p95 of a 1-hour 1080p
+// recording: 300 ms without, under 100 ms with them).
+int sp_idle_work(int handle);
 
 // The length of the recording: the tick at which its picture last changes
 // (sp_last_tick) times sp_tick_ms.

@@ -242,6 +242,10 @@ export class Player extends EventTarget {
       this.openedPromise?.resolve();
     } else if (message.type === 'indexed') {
       this.onIndexed(message);
+    } else if (message.type === 'shortened') {
+      this.durationMs = message.durationMs;
+      if (message.damage) this.showDamage(message.damage);
+      this.render(true);
     } else if (message.type === 'snapshots') {
       // Seeks are at their quickest from here on.
       this.snapshotsComplete = true;

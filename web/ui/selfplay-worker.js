@@ -118,7 +118,7 @@ async function open(message) {
     setTimeout(() => indexStep(handle), 0);
   } else {
     self.postMessage({type: 'indexed', complete: true, ...timeLine(), ...extras()});
-    startSnapshots();
+    startIdleWork();
   }
 }
 
@@ -133,36 +133,42 @@ function indexStep(forHandle) {
     return;
   }
   self.postMessage({type: 'indexed', complete: true, ...timeLine(), ...extras()});
-  startSnapshots();
+  startIdleWork();
 }
 
-// The full-frame snapshots seeks start from, made one per task in idle
-// moments once the index is complete (without them a seek in an hour
-// composes from far back). Each takes one frame's composing, so none is
-// made while the page is asking for pictures or the worker composes ahead:
-// they wait a little and try again.
+// The work of idle moments once the index is complete, one slice per task:
+// the full-frame snapshots seeks start from (without them a seek in an hour
+// composes from far back), then the read-through of the blocks no seek
+// decoded. Each slice takes about one frame's composing, so none is done
+// while the page is asking for pictures or the worker composes ahead: it
+// waits a little and tries again.
 let lastRequestAt = -Infinity;
-let snapshotsFor = 0;  // the handle whose snapshots are being made; 0 when none
-function startSnapshots() {
-  snapshotsFor = handle;
-  afterMessages(prepareSnapshot);
+let idleWorkFor = 0;  // the handle whose idle work is being done; 0 when none
+function startIdleWork() {
+  idleWorkFor = handle;
+  afterMessages(idleWork);
 }
 
-function prepareSnapshot() {
-  if (!handle || snapshotsFor !== handle) return;
+function idleWork() {
+  if (!handle || idleWorkFor !== handle) return;
   const busy = aheadTimer || (ahead && ahead.next <= ahead.until) ||
                performance.now() - lastRequestAt < kSnapshotRestMs;
   if (busy) {
     const forHandle = handle;
-    setTimeout(() => { if (forHandle === handle) prepareSnapshot(); }, kSnapshotRestMs);
+    setTimeout(() => { if (forHandle === handle) idleWork(); }, kSnapshotRestMs);
     return;
   }
-  if (!engine._sp_prepare_snapshot(handle)) {
-    snapshotsFor = 0;
+  const frames = engine._sp_frame_count(handle);
+  const more = engine._sp_idle_work(handle);
+  // The idle work also reads through the blocks no seek decoded: one that
+  // does not decode ends the recording earlier.
+  if (engine._sp_frame_count(handle) !== frames) self.postMessage({type: 'shortened', ...timeLine()});
+  if (!more) {
+    idleWorkFor = 0;
     self.postMessage({type: 'snapshots', complete: true});
     return;
   }
-  afterMessages(prepareSnapshot);
+  afterMessages(idleWork);
 }
 
 function timeLine() {
@@ -366,7 +372,7 @@ function sound(request) {
 
 function close() {
   ahead = null;
-  snapshotsFor = 0;
+  idleWorkFor = 0;
   undrawn = [];
   if (handle) engine._sp_close(handle);
   handle = 0;
