@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -25,6 +26,7 @@
 #include "recorder/payload_writer.h"
 #include "recorder/recording_builder.h"
 #include "recorder/test_media.h"
+#include "tests/media/jpeg_writer.h"
 #include "viewer/picture_view.h"
 #include "viewer/seek_bar.h"
 #include "viewer/viewer_window.h"
@@ -79,7 +81,8 @@ class ViewerControls : public ::testing::Test {
   }
 
   // `frames` frames of 200 ms, each with a block of its own; 64 x 48.
-  std::filesystem::path Write(const char* name, int frames, int seed = 3) {
+  std::filesystem::path Write(const char* name, int frames, int seed = 3,
+                              const std::function<void(recorder::Recording&)>& change = {}) {
     Bitmap screen(64, 48);
     recorder::FillTestPattern(screen, seed);
     recorder::RecordingBuilder builder(screen);
@@ -89,8 +92,9 @@ class ViewerControls : public ::testing::Test {
       builder.AddFrame(screen);
     }
     const std::filesystem::path path = dir_ / name;
-    EXPECT_TRUE(recorder::WriteFile(path.string(),
-                                    recorder::MakeSelfPlaying(recorder::ZeroStub(), builder.Build())));
+    recorder::Recording recording = builder.Build();
+    if (change) change(recording);
+    EXPECT_TRUE(recorder::WriteFile(path.string(), recorder::MakeSelfPlaying(recorder::ZeroStub(), recording)));
     return path;
   }
 
@@ -150,6 +154,28 @@ TEST_F(ViewerControls, ACutRecordingSaysWhereItIsDamagedAndTheBarShowsWhereReadi
   // Played to the cut, it says it ended.
   ASSERT_TRUE(WaitFor([&] { return window_->Paused() && LabelText("state") == "Ended"; }))
       << LabelText("state").toStdString() << " at " << window_->PositionMilliseconds();
+  EXPECT_NEAR(window_->PositionMilliseconds(), 24 * 200, 1);
+
+  // A block that no picture shows, whose data does not decode: found
+  // while idle, paused, and said the same way.
+  const auto hidden = Write("hidden.exe", 40, 3, [](recorder::Recording& recording) {
+    namespace jpeg = media_testing;
+    recorder::Block bad;
+    bad.rect = {0, 0, 16, 16};
+    bad.jpeg = jpeg::MakeSolidJpeg({.scans = jpeg::JpegScans::Exhaustive}, 0xFF0000);
+    recording.frames[24].blocks.push_back(bad);  // frame 25
+    recorder::Block over;
+    over.rect = {0, 0, 16, 16};
+    over.jpeg = jpeg::MakeSolidJpeg({}, 0x00FF00);
+    recording.frames[25].blocks.push_back(over);
+  });
+  ASSERT_TRUE(window_->Open(QString::fromStdString(hidden.string())));
+  Key(Qt::Key_Space);
+  ASSERT_TRUE(window_->Paused());
+  ASSERT_TRUE(WaitFor([&] { return LabelText("notice").contains("frame 25"); }))
+      << LabelText("notice").toStdString();
+  EXPECT_NEAR(Bar().ReadableEnd(), 24 * 200, 1);
+  Key(Qt::Key_End);
   EXPECT_NEAR(window_->PositionMilliseconds(), 24 * 200, 1);
 
   // A whole recording says nothing of the kind.

@@ -15,6 +15,7 @@
 #include "recorder/payload_writer.h"
 #include "recorder/recording_builder.h"
 #include "recorder/test_media.h"
+#include "tests/media/jpeg_writer.h"
 
 namespace {
 
@@ -72,6 +73,23 @@ recorder::Recording Lesson(std::vector<uint8_t> sound) {
   return builder.Build();
 }
 
+// The lesson with a block in frame 12 whose header reads but whose scans are
+// more than a picture may have, drawn over whole by frame 13: only reading
+// every block through finds that the recording ends before frame 12.
+recorder::Recording HiddenDamage() {
+  recorder::Recording recording = Lesson(recorder::ToneWav(20.0));
+  namespace jpeg = sp::media_testing;
+  recorder::Block hidden;
+  hidden.rect = {0, 0, 16, 16};
+  hidden.jpeg = jpeg::MakeSolidJpeg({.scans = jpeg::JpegScans::Exhaustive}, 0xFF0000);
+  recording.frames[11].blocks.push_back(hidden);
+  recorder::Block over;
+  over.rect = {0, 0, 32, 32};
+  over.jpeg = jpeg::MakeSolidJpeg({.width = 32, .height = 32}, 0x00FF00);
+  recording.frames[12].blocks.push_back(over);
+  return recording;
+}
+
 // 4 s of changes and tones, 10 s where nothing moves and all is quiet, 4 s more.
 recorder::Recording Idle() {
   std::vector<uint8_t> samples = recorder::ToneSamples(4 * kRate, 5);
@@ -117,6 +135,7 @@ int main(int argc, char** argv) {
     auto cut = std::find_if(marks.begin(), marks.end(), [](const recorder::ItemMark& m) { return m.item == "frame 12: block 0"; });
     if (cut == marks.end()) throw std::runtime_error("no frame 12 in the lesson");
     if (!Write(dir + "/damaged.exe", {lessonBytes.begin(), lessonBytes.begin() + static_cast<long>(cut->offset) + 10})) return 1;
+    if (!Write(dir + "/hidden-damage.exe", recorder::MakeSelfPlaying(recorder::ZeroStub(), HiddenDamage()))) return 1;
     if (!Write(dir + "/idle.exe", recorder::MakeSelfPlaying(recorder::ZeroStub(), Idle()))) return 1;
     const std::string notes = "Meeting notes, not a recording.\n";
     if (!Write(dir + "/notes.txt", {notes.begin(), notes.end()})) return 1;

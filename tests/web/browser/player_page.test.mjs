@@ -272,6 +272,19 @@ describe('bad files', () => {
     await page.close();
   });
 
+  test('a block drawn over later that does not decode is found while idle, and ends the recording there', async () => {
+    const page = await openRecording('hidden-damage.exe');
+    await pausedAndIndexed(page);
+    const status = await waitFor(page, () => {
+      const text = document.querySelector('.sp-status')?.textContent || '';
+      return text.includes('frame 12') ? text : '';
+    });
+    assert.match(status, /^Damaged: plays up to .*frame 12: block \d+.*offset/);
+    assert.equal(await page.evaluate(() => window.selfplayPlayer.getDuration()), 11);
+    assert.ok(await time(page) <= 11);
+    await page.close();
+  });
+
   test('a file that is no recording gets a message naming what was expected', async () => {
     const page = await openPage(site.browser, `${site.server.origin}/index.html?src=/fixtures/notes.txt`);
     const message = await waitFor(page, () => document.getElementById('message').textContent);
