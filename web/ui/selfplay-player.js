@@ -245,6 +245,7 @@ export class Player extends EventTarget {
     } else if (message.type === 'shortened') {
       this.durationMs = message.durationMs;
       if (message.damage) this.showDamage(message.damage);
+      this.updateLabels();
       this.render(true);
     } else if (message.type === 'snapshots') {
       // Seeks are at their quickest from here on.

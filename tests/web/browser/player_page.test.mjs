@@ -282,6 +282,8 @@ describe('bad files', () => {
     assert.match(status, /^Damaged: plays up to .*frame 12: block \d+.*offset/);
     assert.equal(await page.evaluate(() => window.selfplayPlayer.getDuration()), 11);
     assert.ok(await time(page) <= 11);
+    assert.match(await page.evaluate(() => document.querySelector('.sp-time').textContent), / \/ 0:11$/);
+    await screenshot(page, 'hidden-damage');
     await page.close();
   });
 
