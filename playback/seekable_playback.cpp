@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "payload/recording_fault.h"
 #include "payload/sound_expander.h"
 #include "platform/canvas.h"
 #include "platform/errors.h"
@@ -159,19 +160,16 @@ void SeekablePlayback::TrackChangesFrom(int32_t frame) {
 
 template <typename Apply>
 bool SeekablePlayback::EndingAtDamage(Apply apply) {
+  std::optional<ItemFault> fault;
   try {
-    apply();
-    return true;
-  } catch (const PayloadEndError& e) {
-    EndAtDamage(applyingFrame_, e.Fault());
-  } catch (const DamagedRecording& e) {
-    EndAtDamage(applyingFrame_, e.Fault());
+    if (auto found = CatchRecordingFault(apply)) fault = std::move(found->fault);
   } catch (const Error& e) {
     // A picture that does not decode ends the recording before its frame.
-    EndAtDamage(applyingFrame_, {reader_->Item(), reader_->ItemOffset(),
-                                 reader_->Item() + " at offset " + Thousands(reader_->ItemOffset()) +
-                                     ": " + e.what()});
+    fault = ItemFault{reader_->Item(), reader_->ItemOffset(),
+                      reader_->Item() + " at offset " + Thousands(reader_->ItemOffset()) + ": " + e.what()};
   }
+  if (!fault) return true;
+  EndAtDamage(applyingFrame_, std::move(*fault));
   return false;
 }
 
