@@ -133,6 +133,10 @@ ExportSummary ExportHtml(const ExportOptions& options) {
   try {
     auto playback = SeekablePlayback::Open(options.path);
     playback->CompleteIndex();
+    // Every block read through, the hidden ones too: the page must not
+    // find damage later that this export did not name.
+    while (playback->CheckNextFrames()) {
+    }
     damage = playback->Damage();
   } catch (const PayloadEndError& e) {
     throw ToolError("it is no recording: " + e.Fault().message);

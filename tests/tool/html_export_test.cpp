@@ -7,6 +7,7 @@
 #include "recorder/payload_writer.h"
 #include "recorder/recording_builder.h"
 #include "recorder/test_media.h"
+#include "tests/media/jpeg_writer.h"
 #include "tool_fixture.h"
 #include "tools/html_output.h"
 
@@ -127,6 +128,32 @@ TEST_F(HtmlExport, WhatCannotBecomeAPageIsNamedAndNothingIsWritten) {
   for (const char* name : {"a.html", "b.html"}) {
     EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
   }
+}
+
+// A block drawn over whole by the next frame, whose data does not decode:
+// the page would find it only while playing, so the export names it.
+TEST_F(HtmlExport, DamageInABlockNoPictureShowsIsFoundBeforeThePageIsWritten) {
+  Bitmap screen(64, 48);
+  recorder::FillTestPattern(screen, 4);
+  recorder::RecordingBuilder builder(screen);
+  builder.Interval(200);
+  for (int k = 1; k < 12; ++k) builder.AddFrame(screen);
+  recorder::Recording recording = builder.Build();
+  recorder::Block hidden;
+  hidden.rect = {0, 0, 16, 16};
+  hidden.jpeg = media_testing::MakeSolidJpeg({.scans = media_testing::JpegScans::Exhaustive}, 0xFF0000);
+  recording.frames[5].blocks.push_back(hidden);
+  recorder::Block over;
+  over.rect = {0, 0, 16, 16};
+  over.jpeg = media_testing::MakeSolidJpeg({}, 0x00FF00);
+  recording.frames[6].blocks.push_back(over);
+  WriteBytes(Path("hidden.exe"), recorder::MakeSelfPlaying(recorder::ZeroStub(), recording));
+
+  ToolRun run = Export("'" + Path("hidden.exe") + "' --html '" + Path("h.html") + "'");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("damaged"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("frame 6: block"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "h.html"));
 }
 
 }  // namespace
