@@ -13,9 +13,11 @@
 // asks for the ticks up to untilTick, composed ahead while playing, posted
 // as {type:'frame', generation, tick, seq, rect, pixels}; {type:'ahead',
 // stop:true} ends that. Worker -> page (unasked): 'opened', 'indexed'
-// (progress and at the end), 'snapshots' {complete} once the seeks'
-// snapshots are all made, 'frame', 'failed' {message}. Every buffer is
-// transferred, not copied.
+// (progress and at the end), 'shortened' {durationMs, lastTick, frameCount,
+// damage} when the idle work finds damage that ends the recording earlier,
+// 'snapshots' {complete} once the idle work is done (the seeks' snapshots
+// made, every block read through), 'frame', 'failed' {message}. Every
+// buffer is transferred, not copied.
 
 let engine = null;   // the Emscripten module
 let handle = 0;
