@@ -7,7 +7,7 @@
 #include "recorder/payload_writer.h"
 #include "recorder/recording_builder.h"
 #include "recorder/test_media.h"
-#include "tests/media/jpeg_writer.h"
+#include "tests/media/undecodable_block.h"
 #include "tool_fixture.h"
 #include "tools/html_output.h"
 
@@ -139,14 +139,7 @@ TEST_F(HtmlExport, DamageInABlockNoPictureShowsIsFoundBeforeThePageIsWritten) {
   builder.Interval(200);
   for (int k = 1; k < 12; ++k) builder.AddFrame(screen);
   recorder::Recording recording = builder.Build();
-  recorder::Block hidden;
-  hidden.rect = {0, 0, 16, 16};
-  hidden.jpeg = media_testing::MakeSolidJpeg({.scans = media_testing::JpegScans::Exhaustive}, 0xFF0000);
-  recording.frames[5].blocks.push_back(hidden);
-  recorder::Block over;
-  over.rect = {0, 0, 16, 16};
-  over.jpeg = media_testing::MakeSolidJpeg({}, 0x00FF00);
-  recording.frames[6].blocks.push_back(over);
+  media_testing::AddCoveredUndecodableBlock(recording, 6, {0, 0, 16, 16});
   WriteBytes(Path("hidden.exe"), recorder::MakeSelfPlaying(recorder::ZeroStub(), recording));
 
   ToolRun run = Export("'" + Path("hidden.exe") + "' --html '" + Path("h.html") + "'");

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "../engine/engine_fixture.h"
-#include "../media/jpeg_writer.h"
+#include "../media/undecodable_block.h"
 #include "recorder/images.h"
 
 namespace sp::testing {
@@ -289,15 +289,7 @@ TEST_F(SeekablePlaybackTest, UndecodableBlockEndsTheRecordingBeforeItsFrame) {
 // recording before its frame, where playing straight ends it.
 TEST_F(SeekablePlaybackTest, IdleWorkFindsAHiddenBlockThatDoesNotDecode) {
   recorder::Recording recording = VariedRecording(20);
-  // Its header reads; its scans are more than any picture may have.
-  recorder::Block hidden;
-  hidden.rect = {16, 16, 32, 32};
-  hidden.jpeg = media_testing::MakeSolidJpeg({.scans = media_testing::JpegScans::Exhaustive}, 0xFF0000);
-  recording.frames[11].blocks.push_back(hidden);  // frame 12
-  recorder::Block over;
-  over.rect = {0, 0, 48, 48};
-  over.jpeg = media_testing::MakeSolidJpeg({.width = 48, .height = 48}, 0x00FF00);
-  recording.frames[12].blocks.push_back(over);
+  media_testing::AddCoveredUndecodableBlock(recording, 12, {16, 16, 32, 32});
   Write(recording);
   auto playback = SeekablePlayback::Open(exePath, SmallBudget());
   playback->PictureAt(playback->TickOfFrame(15));

@@ -26,7 +26,7 @@
 #include "recorder/payload_writer.h"
 #include "recorder/recording_builder.h"
 #include "recorder/test_media.h"
-#include "tests/media/jpeg_writer.h"
+#include "tests/media/undecodable_block.h"
 #include "viewer/picture_view.h"
 #include "viewer/seek_bar.h"
 #include "viewer/viewer_window.h"
@@ -159,15 +159,7 @@ TEST_F(ViewerControls, ACutRecordingSaysWhereItIsDamagedAndTheBarShowsWhereReadi
   // A block that no picture shows, whose data does not decode: found
   // while idle, paused, and said the same way.
   const auto hidden = Write("hidden.exe", 40, 3, [](recorder::Recording& recording) {
-    namespace jpeg = media_testing;
-    recorder::Block bad;
-    bad.rect = {0, 0, 16, 16};
-    bad.jpeg = jpeg::MakeSolidJpeg({.scans = jpeg::JpegScans::Exhaustive}, 0xFF0000);
-    recording.frames[24].blocks.push_back(bad);  // frame 25
-    recorder::Block over;
-    over.rect = {0, 0, 16, 16};
-    over.jpeg = jpeg::MakeSolidJpeg({}, 0x00FF00);
-    recording.frames[25].blocks.push_back(over);
+    media_testing::AddCoveredUndecodableBlock(recording, 25, {0, 0, 16, 16});
   });
   ASSERT_TRUE(window_->Open(QString::fromStdString(hidden.string())));
   Key(Qt::Key_Space);

@@ -15,7 +15,7 @@
 #include "recorder/payload_writer.h"
 #include "recorder/recording_builder.h"
 #include "recorder/test_media.h"
-#include "tests/media/jpeg_writer.h"
+#include "tests/media/undecodable_block.h"
 
 namespace {
 
@@ -78,15 +78,7 @@ recorder::Recording Lesson(std::vector<uint8_t> sound) {
 // every block through finds that the recording ends before frame 12.
 recorder::Recording HiddenDamage() {
   recorder::Recording recording = Lesson(recorder::ToneWav(20.0));
-  namespace jpeg = sp::media_testing;
-  recorder::Block hidden;
-  hidden.rect = {0, 0, 16, 16};
-  hidden.jpeg = jpeg::MakeSolidJpeg({.scans = jpeg::JpegScans::Exhaustive}, 0xFF0000);
-  recording.frames[11].blocks.push_back(hidden);
-  recorder::Block over;
-  over.rect = {0, 0, 32, 32};
-  over.jpeg = jpeg::MakeSolidJpeg({.width = 32, .height = 32}, 0x00FF00);
-  recording.frames[12].blocks.push_back(over);
+  sp::media_testing::AddCoveredUndecodableBlock(recording, 12, {0, 0, 16, 16});
   return recording;
 }
 
