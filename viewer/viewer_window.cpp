@@ -95,14 +95,15 @@ ViewerWindow::ViewerWindow() {
   frameTimer_.setTimerType(Qt::PreciseTimer);
   frameTimer_.setSingleShot(true);
   connect(&frameTimer_, &QTimer::timeout, this, [this] { OnTimer(); });
-  // Snapshots are made one at a time between the picture's ticks.
-  connect(&snapshotTimer_, &QTimer::timeout, this, [this] {
+  // The idle work (the seeks' snapshots, then the read-through of every
+  // block) is done a slice at a time between the picture's ticks.
+  connect(&idleTimer_, &QTimer::timeout, this, [this] {
     if (!playback_) {
-      snapshotTimer_.stop();
+      idleTimer_.stop();
       return;
     }
     const int32_t frames = playback_->FrameCount();
-    if (!playback_->DoIdleWork()) snapshotTimer_.stop();
+    if (!playback_->DoIdleWork()) idleTimer_.stop();
     shownTick_ = -1;  // the playback's picture was used for the work
     // Damage found in a block that seeks never decoded: the picture may
     // stand past the new end, paused or not.
@@ -290,7 +291,7 @@ bool ViewerWindow::Open(const QString& path) {
   }
   clock_.SetSpeed(Speed());
   clock_.Seek(0);
-  snapshotTimer_.start(0);
+  idleTimer_.start(0);
   SetPaused(false);
   if (startMs_) SeekTo(*std::exchange(startMs_, std::nullopt));
   Render(true);

@@ -121,7 +121,7 @@ class ViewerWindow : public QMainWindow {
   QString soundNotice_;
   QTimer frameTimer_;
   QTimer hideControlsTimer_;
-  QTimer snapshotTimer_;
+  QTimer idleTimer_;
   QTimer soundNoticeTimer_;
   std::vector<QAction*> recordingActions_;
   QStringList files_;
